@@ -1,0 +1,15 @@
+# OX_SANITIZE selects a sanitizer build for every target:
+#   "address,undefined"  AddressSanitizer + UndefinedBehaviorSanitizer
+#   "thread"             ThreadSanitizer (suppressions in cmake/tsan.supp)
+if(OX_SANITIZE)
+  string(REPLACE ";" "," _ox_san "${OX_SANITIZE}")
+  message(STATUS "Building with -fsanitize=${_ox_san}")
+  add_compile_options(-fsanitize=${_ox_san} -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=${_ox_san})
+  if(_ox_san MATCHES "undefined")
+    add_compile_options(-fno-sanitize-recover=undefined)
+  endif()
+  if(_ox_san MATCHES "thread" AND _ox_san MATCHES "address")
+    message(FATAL_ERROR "ThreadSanitizer cannot be combined with AddressSanitizer")
+  endif()
+endif()

@@ -1,0 +1,11 @@
+#pragma once
+
+// Umbrella header: every exported header of the library.
+
+#include <ox/export.h>
+#include <ox/errors.h>
+#include <ox/memory.h>
+#include <ox/system.h>
+#include <ox/appinterface.h>
+#include <ox/globals.h>
+#include <ox/imagebuf.h>

@@ -1,0 +1,163 @@
+#pragma once
+
+// Shared machinery of the pixel operations. Every operation reads as three short parts:
+//
+//   1. checks, in the documented order, one line each:   OX_CHECK(HasData(src), eErrInvalidArg1);
+//   2. one dispatch from the data type to a templated worker:
+//          return DispatchType<kAllRealTypes>(src.dataType, [&](auto tag) {
+//              using T = typename decltype(tag)::type;
+//              return InvertWorker<T>(src, dst);
+//          });
+//      (DispatchBySize when only bytes move: one instantiation per component size);
+//   3. a worker: ParallelRows(rows, [&](int y) { plain inner loop over pointers }).
+//
+// Workers never allocate pixel memory; scratch memory is allocated once per call.
+
+#include <ox/errors.h>
+#include <ox/imagebuf.h>
+
+#include <QRect>
+
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+// Returns `code` from the enclosing function when `cond` does not hold.
+#define OX_CHECK(cond, code)                                                                                 \
+    do {                                                                                                     \
+        if (!(cond))                                                                                         \
+            return (code);                                                                                   \
+    } while (0)
+
+namespace ox::detail {
+
+// ---- Types ------------------------------------------------------------------------------------
+
+struct Complex
+{
+    double re;
+    double im;
+};
+static_assert(sizeof(Complex) == 16, "complex components are two doubles");
+
+// An opaque 16-byte component for operations that only move bytes.
+struct Bytes16
+{
+    std::uint64_t lo;
+    std::uint64_t hi;
+};
+
+template <typename T>
+struct TypeTag
+{
+    using type = T;
+};
+
+// Bit masks of data types, for restricting a dispatch to the types an operation handles.
+constexpr unsigned TypeBit(ExImageDataType t) { return 1u << unsigned(t); }
+constexpr unsigned kInt8Types = TypeBit(eInt8) | TypeBit(eUInt8);
+constexpr unsigned kInt16Types = TypeBit(eInt16) | TypeBit(eUInt16);
+constexpr unsigned kInt32Types = TypeBit(eInt32) | TypeBit(eUInt32);
+constexpr unsigned kInt64Types = TypeBit(eInt64) | TypeBit(eUInt64);
+constexpr unsigned kIntegerTypes = kInt8Types | kInt16Types | kInt32Types | kInt64Types;
+constexpr unsigned kFloatTypes = TypeBit(eFloat) | TypeBit(eDouble);
+constexpr unsigned kAllRealTypes = kIntegerTypes | kFloatTypes;
+constexpr unsigned kAllTypes = kAllRealTypes | TypeBit(eComplex);
+constexpr unsigned kUInt8And16 = TypeBit(eUInt8) | TypeBit(eUInt16);
+
+inline bool IsKnownType(ExImageDataType t) { return t >= eInt8 && t <= eUInt64; }
+inline bool IsTypeIn(ExImageDataType t, unsigned mask) { return IsKnownType(t) && (mask & TypeBit(t)) != 0; }
+
+// Calls fn(TypeTag<T>{}) with the C++ type of `t` when `t` is in Mask; otherwise (and for values
+// outside the enumeration) returns eErrUnsupported. Only the types in Mask are instantiated.
+template <unsigned Mask = kAllTypes, typename Fn>
+unsigned DispatchType(ExImageDataType t, Fn&& fn)
+{
+    switch (t) {
+#define OX_DISPATCH_CASE(E, T)                                                                               \
+    case E:                                                                                                  \
+        if constexpr ((Mask & TypeBit(E)) != 0)                                                              \
+            return fn(TypeTag<T>{});                                                                         \
+        break;
+        OX_DISPATCH_CASE(eInt8, std::int8_t)
+        OX_DISPATCH_CASE(eUInt8, std::uint8_t)
+        OX_DISPATCH_CASE(eInt16, std::int16_t)
+        OX_DISPATCH_CASE(eUInt16, std::uint16_t)
+        OX_DISPATCH_CASE(eInt32, std::int32_t)
+        OX_DISPATCH_CASE(eUInt32, std::uint32_t)
+        OX_DISPATCH_CASE(eFloat, float)
+        OX_DISPATCH_CASE(eDouble, double)
+        OX_DISPATCH_CASE(eComplex, Complex)
+        OX_DISPATCH_CASE(eInt64, std::int64_t)
+        OX_DISPATCH_CASE(eUInt64, std::uint64_t)
+#undef OX_DISPATCH_CASE
+    default:
+        break;
+    }
+    return eErrUnsupported;
+}
+
+// For operations that only move bytes: calls fn(TypeTag<U>{}) with an unsigned type of the
+// component's size (std::uint8_t ... std::uint64_t, Bytes16). Types outside Mask: eErrUnsupported.
+template <unsigned Mask = kAllTypes, typename Fn>
+unsigned DispatchBySize(ExImageDataType t, Fn&& fn)
+{
+    if (!IsTypeIn(t, Mask))
+        return eErrUnsupported;
+    switch (GetImageTypeSize(t)) {
+    case 1: return fn(TypeTag<std::uint8_t>{});
+    case 2: return fn(TypeTag<std::uint16_t>{});
+    case 4: return fn(TypeTag<std::uint32_t>{});
+    case 8: return fn(TypeTag<std::uint64_t>{});
+    case 16: return fn(TypeTag<Bytes16>{});
+    default: return eErrUnsupported;
+    }
+}
+
+// ---- Geometry and layout ----------------------------------------------------------------------
+
+inline bool HasData(const SxImageBuf& b) { return b.data != nullptr; }
+
+inline QRect Bounds(const SxImageInfo& b) { return QRect(0, 0, b.width, b.height); }
+
+// True when `r` lies wholly inside `bounds` (its intersection with them has its own size).
+inline bool RectInside(const QRect& r, const QRect& bounds) { return (r & bounds).size() == r.size(); }
+inline bool RectInside(const QRect& r, const SxImageInfo& b) { return RectInside(r, Bounds(b)); }
+
+inline int PlaneCount(const SxImageInfo& b) { return b.packing == ePlanar ? b.channels : 1; }
+
+// Bytes of the whole image: rowBytes x height x planes.
+inline quint64 ImageByteSize(const SxImageInfo& b)
+{
+    return quint64(qint64(b.rowBytes)) * quint64(qint64(b.height)) * quint64(PlaneCount(b));
+}
+
+template <typename T = std::uint8_t>
+inline T* RowPtr(const SxImageBuf& b, int y, int plane = 0)
+{
+    return reinterpret_cast<T*>(b.data + (std::ptrdiff_t(plane) * b.height + y) * std::ptrdiff_t(b.rowBytes));
+}
+
+// ---- Parallel loops ---------------------------------------------------------------------------
+// One OpenMP region with the default number of threads; no size threshold. Bodies must not throw
+// and must not take locks.
+
+// Shares [0, n) among the threads with a static schedule.
+template <typename F>
+void ParallelFor(int n, F&& body)
+{
+#pragma omp parallel for schedule(static)
+    for (int i = 0; i < n; ++i)
+        body(i);
+}
+
+// Shares [0, n) one index at a time (for rows that are separate copies of uneven cost).
+template <typename F>
+void ParallelForDynamic(int n, F&& body)
+{
+#pragma omp parallel for schedule(dynamic)
+    for (int i = 0; i < n; ++i)
+        body(i);
+}
+
+} // namespace ox::detail

@@ -1,0 +1,16 @@
+#include <QCoreApplication>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+// Every test executable runs with a QCoreApplication (queued signals, timers, paths) and with
+// QStandardPaths in test mode, so nothing touches the real home folder.
+int main(int argc, char** argv)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("ox-tests"));
+    QCoreApplication::setApplicationName(QStringLiteral("ox-tests"));
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
