@@ -26,7 +26,8 @@ QString describe(const ox::SxImageBuf& b)
 
 bool check(const char* what, unsigned int code)
 {
-    out() << QStringLiteral("%1: code 0x%2").arg(QLatin1String(what)).arg(code, 8, 16, QLatin1Char('0')) << Qt::endl;
+    out() << QStringLiteral("%1: code 0x%2").arg(QLatin1String(what)).arg(code, 8, 16, QLatin1Char('0'))
+          << Qt::endl;
     return ox::Succeeded(code);
 }
 
@@ -64,7 +65,8 @@ int main(int argc, char** argv)
     if (!check("crop the copy to (100, 50, 320 x 240)", ox::Crop(copy, QRect(100, 50, 320, 240))))
         return 1;
     out() << "  " << describe(copy) << Qt::endl;
-    out() << "  first pixel matches the sub-image: " << (copy.data[0] == view.data[0] ? "yes" : "no") << Qt::endl;
+    out() << "  first pixel matches the sub-image: " << (copy.data[0] == view.data[0] ? "yes" : "no")
+          << Qt::endl;
 
     check("copy a region outside the target (refused)",
           ox::CopyBuffer(rgb, QRect(0, 0, 400, 300), copy, QPoint(0, 0), true));

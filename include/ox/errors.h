@@ -25,6 +25,9 @@ enum ExErrorCode : unsigned int {
 };
 
 // True when `code` reports success (bit 31 clear).
-constexpr bool Succeeded(unsigned int code) { return (code & 0x80000000u) == 0; }
+constexpr bool Succeeded(unsigned int code)
+{
+    return (code & 0x80000000u) == 0;
+}
 
 } // namespace ox

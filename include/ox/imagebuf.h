@@ -83,9 +83,9 @@ struct SxImageInfo
 // Descriptors from ShallowSubImage, or pointed at foreign memory, own nothing.
 struct SxImageBuf : SxImageInfo
 {
-    quint8* data = nullptr; // first byte of row 0 (of plane 0 when planar)
-    quint64 dataSize = 0;   // bytes allocated for data
-    quint64 memoryTag = 0;  // 0: C runtime memory; else the address of the allocation hook used
+    quint8* data = nullptr;           // first byte of row 0 (of plane 0 when planar)
+    quint64 dataSize = 0;             // bytes allocated for data
+    quint64 memoryTag = 0;            // 0: C runtime memory; else the address of the allocation hook used
     void (*deleter)(void*) = nullptr; // releases data; null: the release hook current at release
     quint64 userData = 0;             // opaque to the library
 };

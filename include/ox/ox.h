@@ -9,3 +9,9 @@
 #include <ox/appinterface.h>
 #include <ox/globals.h>
 #include <ox/imagebuf.h>
+#include <ox/rtti.h>
+#include <ox/metadata.h>
+#include <ox/fileutils.h>
+#include <ox/numerics.h>
+#include <ox/sparsematrix.h>
+#include <ox/histogram2d.h>

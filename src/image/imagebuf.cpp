@@ -59,7 +59,8 @@ void CopyRegionRows(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst, c
 }
 
 // Region copy without logging; shared by the whole-image copy, Crop and the public region copy.
-unsigned CopyRegion(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst, const QPoint& at, bool checkTarget)
+unsigned CopyRegion(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst, const QPoint& at,
+                    bool checkTarget)
 {
     OX_CHECK(HasData(src), eErrInvalidArg1);
     OX_CHECK(RectInside(rect, src), eErrInvalidArg2);
@@ -99,17 +100,24 @@ void MaskedCopyWorker(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst,
 quint64 GetImageTypeSize(ExImageDataType type)
 {
     switch (type) {
-    case eInt8: case eUInt8: return 1;
-    case eInt16: case eUInt16: return 2;
-    case eInt32: case eUInt32: case eFloat: return 4;
-    case eDouble: case eInt64: case eUInt64: return 8;
+    case eInt8:
+    case eUInt8: return 1;
+    case eInt16:
+    case eUInt16: return 2;
+    case eInt32:
+    case eUInt32:
+    case eFloat: return 4;
+    case eDouble:
+    case eInt64:
+    case eUInt64: return 8;
     case eComplex: return 16;
     default: return 0;
     }
 }
 
-unsigned int AllocBuffer(SxImageBuf& buf, int width, int height, int channels, ExImageDataType type, int rowBytes,
-                         int colorBitDepth, ExPixelPacking packing, bool zero, ExPixelCompression compression)
+unsigned int AllocBuffer(SxImageBuf& buf, int width, int height, int channels, ExImageDataType type,
+                         int rowBytes, int colorBitDepth, ExPixelPacking packing, bool zero,
+                         ExPixelCompression compression)
 {
     OX_CHECK(width >= 1, eErrInvalidArg1);
     OX_CHECK(height >= 1, eErrInvalidArg2);
@@ -165,8 +173,9 @@ unsigned int AllocBuffer(SxImageBuf& buf, int width, int height, int channels, E
 
 unsigned int AllocBuffer(const SxImageInfo& info, SxImageBuf& buf, bool zero)
 {
-    const unsigned code = AllocBuffer(buf, info.width, info.height, info.channels, info.dataType, info.rowBytes,
-                                      info.colorBitDepth, info.packing, zero, info.compression);
+    const unsigned code =
+        AllocBuffer(buf, info.width, info.height, info.channels, info.dataType, info.rowBytes,
+                    info.colorBitDepth, info.packing, zero, info.compression);
     buf.colorOrder = info.colorOrder;
     buf.bayerGrid = info.bayerGrid;
     buf.mosaicWidth = info.mosaicWidth;
@@ -320,9 +329,9 @@ unsigned int CompressPixels(const SxImageBuf& src, SxImageBuf& dst)
 {
     OX_CHECK(HasData(src) && IsTypeIn(src.dataType, kUInt8And16), eErrInvalidArg1);
     OX_CHECK(HasData(dst), eErrInvalidArg2);
-    const bool sameFormat = dst.width == src.width && dst.height == src.height && dst.channels == src.channels &&
-                            dst.colorBitDepth == src.colorBitDepth && dst.dataType == src.dataType &&
-                            dst.packing == src.packing;
+    const bool sameFormat = dst.width == src.width && dst.height == src.height &&
+                            dst.channels == src.channels && dst.colorBitDepth == src.colorBitDepth &&
+                            dst.dataType == src.dataType && dst.packing == src.packing;
     OX_CHECK(!sameFormat, eErrInvalidArg2);
     OX_CHECK(dst.compression != eUncompressed, eErrInvalidArg2);
     OX_CHECK(quint64(dst.colorBitDepth) != 8 * GetImageTypeSize(dst.dataType), eErrInvalidArg2);

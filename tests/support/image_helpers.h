@@ -14,10 +14,16 @@ namespace oxtest {
 inline std::size_t componentSize(ox::ExImageDataType t)
 {
     switch (t) {
-    case ox::eInt8: case ox::eUInt8: return 1;
-    case ox::eInt16: case ox::eUInt16: return 2;
-    case ox::eInt32: case ox::eUInt32: case ox::eFloat: return 4;
-    case ox::eDouble: case ox::eInt64: case ox::eUInt64: return 8;
+    case ox::eInt8:
+    case ox::eUInt8: return 1;
+    case ox::eInt16:
+    case ox::eUInt16: return 2;
+    case ox::eInt32:
+    case ox::eUInt32:
+    case ox::eFloat: return 4;
+    case ox::eDouble:
+    case ox::eInt64:
+    case ox::eUInt64: return 8;
     case ox::eComplex: return 16;
     default: return 0;
     }
@@ -27,7 +33,8 @@ inline std::uint8_t* pixelAddress(const ox::SxImageBuf& b, int x, int y, int c)
 {
     const std::size_t s = componentSize(b.dataType);
     if (b.packing == ox::ePlanar)
-        return b.data + std::size_t(c) * b.rowBytes * b.height + std::size_t(y) * b.rowBytes + std::size_t(x) * s;
+        return b.data + std::size_t(c) * b.rowBytes * b.height + std::size_t(y) * b.rowBytes +
+               std::size_t(x) * s;
     return b.data + std::size_t(y) * b.rowBytes + (std::size_t(x) * b.channels + c) * s;
 }
 
@@ -56,9 +63,15 @@ void fill(ox::SxImageBuf& b, F f)
 }
 
 // A value that differs for nearly every component: good for spotting a misplaced copy.
-inline std::uint64_t pattern(int x, int y, int c) { return std::uint64_t(x) * 7 + std::uint64_t(y) * 131 + c * 17 + 3; }
+inline std::uint64_t pattern(int x, int y, int c)
+{
+    return std::uint64_t(x) * 7 + std::uint64_t(y) * 131 + c * 17 + 3;
+}
 
 // Fills every byte of the buffer's memory (padding included) with `value`.
-inline void fillBytes(ox::SxImageBuf& b, std::uint8_t value) { std::memset(b.data, value, b.dataSize); }
+inline void fillBytes(ox::SxImageBuf& b, std::uint8_t value)
+{
+    std::memset(b.data, value, b.dataSize);
+}
 
 } // namespace oxtest
