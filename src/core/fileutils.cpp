@@ -1,0 +1,196 @@
+#include <ox/fileutils.h>
+
+#include <ox/errors.h>
+
+#include "core/platform/filesystem.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace ox {
+
+namespace {
+
+const QLatin1String kLastOpenDirKey("lastOpenDir");
+const QLatin1String kLastSaveDirKey("lastSaveDir");
+
+QString WithSeparator(const QString& dir)
+{
+    if (dir.isEmpty() || dir.endsWith(QLatin1Char('/')) || dir.endsWith(QLatin1Char('\\')))
+        return dir;
+    return dir + QDir::separator();
+}
+
+// Files of `dir` matching `pattern`, sorted by name. A directory that cannot be listed gives an
+// empty list. An empty `dir` is the current directory.
+QStringList ListFiles(const QString& dir, const QString& pattern)
+{
+    const QDir d(dir.isEmpty() ? QStringLiteral(".") : dir);
+    return d.entryList(QStringList(pattern), QDir::Files, QDir::Name);
+}
+
+// "base-N.ext" or "base(N).ext" with N formatted by QString::arg(n, fieldWidth, 10, '0').
+// The multi-argument arg() substitutes in one pass, so '%' in the names is taken literally.
+QString NumberedName(const QString& baseName, const QString& extension, bool parentheses, int number,
+                     int fieldWidth)
+{
+    const QString n = QStringLiteral("%1").arg(number, fieldWidth, 10, QLatin1Char('0'));
+    return parentheses ? QStringLiteral("%1(%2).%3").arg(baseName, n, extension)
+                       : QStringLiteral("%1-%2.%3").arg(baseName, n, extension);
+}
+
+// The number of a listed name: between the first '-' and the last '.', or between the first '('
+// and the last ')'; 0 when that text is missing or not a decimal integer.
+int NumberOfName(const QString& name, bool parentheses)
+{
+    const int open = name.indexOf(parentheses ? QLatin1Char('(') : QLatin1Char('-'));
+    const int close = name.lastIndexOf(parentheses ? QLatin1Char(')') : QLatin1Char('.'));
+    if (open < 0 || close <= open)
+        return 0;
+    bool ok = false;
+    const int number = name.mid(open + 1, close - open - 1).toInt(&ok, 10);
+    return ok ? number : 0;
+}
+
+QString RememberedDir(const QString& key)
+{
+    const QString home = WithSeparator(QStandardPaths::writableLocation(QStandardPaths::HomeLocation));
+    const QSettings settings;
+    const QString dir = settings.value(key, home).toString();
+    return QDir::toNativeSeparators(WithSeparator(dir));
+}
+
+void RememberDir(const QString& key, const QString& dir)
+{
+    QSettings settings;
+    settings.setValue(key, dir);
+}
+
+} // namespace
+
+QString GenerateFilename(const QString& dir, const QString& baseName, const QString& extension,
+                         bool parentheses, int fieldWidth)
+{
+    const QString d = WithSeparator(dir);
+    QStringList names;
+    if (!parentheses) {
+        names = ListFiles(d, QStringLiteral("%1-*.%2").arg(baseName, extension));
+    } else {
+        if (ListFiles(d, QStringLiteral("%1*.%2").arg(baseName, extension)).isEmpty())
+            return QStringLiteral("%1.%2").arg(baseName, extension);
+        names = ListFiles(d, QStringLiteral("%1(*).%2").arg(baseName, extension));
+    }
+    if (names.isEmpty())
+        return NumberedName(baseName, extension, parentheses, 1, fieldWidth);
+
+    int number = NumberOfName(names.last(), parentheses);
+    QString name;
+    do {
+        ++number;
+        name = NumberedName(baseName, extension, parentheses, number, fieldWidth);
+    } while (QFileInfo::exists(d + name));
+    return name;
+}
+
+QString GenerateFullFilename(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString root = GetBasenameRoot(info.baseName());
+    const QString dir = QDir::toNativeSeparators(WithSeparator(info.path()));
+    return dir + GenerateFilename(dir, root, info.suffix(), true, -1);
+}
+
+QString GenerateSubdirName(const QString& parentDir, const QString& name)
+{
+    const QString parent = WithSeparator(parentDir);
+    if (!QDir(parent + name).exists())
+        return name;
+    for (int n = 1;; ++n) {
+        const QString candidate = QStringLiteral("%1(%2)").arg(name).arg(n);
+        if (!QDir(parent + candidate).exists())
+            return candidate;
+    }
+}
+
+QString GenerateFullSubdirName(const QString& parentDir, const QString& name)
+{
+    return QDir::toNativeSeparators(WithSeparator(parentDir) +
+                                    GenerateSubdirName(parentDir, GetBasenameRoot(name)));
+}
+
+QString GetBasenameRoot(const QString& name)
+{
+    if (name.isEmpty())
+        return QString();
+    const QString t = name.trimmed();
+    if (!t.endsWith(QLatin1Char(')')))
+        return name;
+    const int close = t.size() - 1;
+    const int open = t.lastIndexOf(QLatin1Char('('), close);
+    if (open < 0 || close - open < 2)
+        return name;
+    bool ok = false;
+    t.mid(open + 1, close - open - 1).toInt(&ok, 10);
+    return ok ? t.left(open) : name;
+}
+
+QString LastOpenDir()
+{
+    return RememberedDir(kLastOpenDirKey);
+}
+
+QString LastSaveDir()
+{
+    return RememberedDir(kLastSaveDirKey);
+}
+
+void SetLastOpenDir(const QString& dir)
+{
+    RememberDir(kLastOpenDirKey, dir);
+}
+
+void SetLastSaveDir(const QString& dir)
+{
+    RememberDir(kLastSaveDirKey, dir);
+}
+
+unsigned int FileMd5Sum(const QString& path, QByteArray& md5)
+{
+    if (!QFileInfo::exists(path))
+        return eErrFileNotFound;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return eErrFileOpen;
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    if (!hash.addData(&file))
+        return eErrFailed;
+    md5 = hash.result();
+    return eOk;
+}
+
+QByteArray FileSystemRepresentation(const QString& path)
+{
+    if (path.isEmpty())
+        return QByteArray();
+    const bool ascii = std::all_of(path.cbegin(), path.cend(),
+                                   [](QChar c) { return c.unicode() >= 1 && c.unicode() <= 127; });
+    QByteArray alias;
+    if (!ascii && detail::AsciiPathAlias(path, alias))
+        return alias;
+    return path.toLocal8Bit();
+}
+
+QString StringFromFileSystemRepresentation(const QByteArray& path)
+{
+    if (path.isEmpty())
+        return QString();
+    return QString::fromLocal8Bit(path);
+}
+
+} // namespace ox
