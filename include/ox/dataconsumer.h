@@ -1,0 +1,92 @@
+#pragma once
+
+#include <ox/pipeitem.h>
+
+namespace ox {
+
+class IxDataConsumer;
+
+// Ends a branch of a pipe and consumes frames. In pull feed it asks for frames with requestData()
+// and, after each frame, asks for the next one paced to its maximum rate; in push feed it takes
+// what comes and, with eSupportsFpsRegulation, drops frames above its maximum rate.
+//
+// Threads: onDataAvailable(), consumeData() and the request timer run on the consumer's worker
+// thread; acceptsData() also runs on the thread of the item that publishes upstream. The
+// emit-requests switch is guarded by the item lock.
+class OX_EXPORT IxDataConsumer : public IxPipeItem
+{
+    Q_OBJECT
+public:
+    explicit IxDataConsumer(ExFlags flags = ExFlags());
+    ~IxDataConsumer() override;
+
+    // Consumes `data`: true when it took ownership, false when the caller must delete it.
+    virtual bool consumeData(IxData* data) = 0;
+
+    bool acceptAsSuccessor(IxPipeItem* item) override;
+    bool acceptAsPrecedessor(IxPipeItem* item) override;
+    bool addSuccessor(IxPipeItem* item) override;
+    bool removeSuccessor(IxPipeItem* item) override;
+    bool currentInputDataInfo(IxDataInfo*& input, CxMetadata* metadata) override;
+    bool currentOutputDataInfo(IxDataInfo*& output, CxMetadata* metadata) override;
+    bool queryOutputDataInfo(const IxDataInfo* input, IxDataInfo*& output, const CxMetadata* inputMetadata,
+                             CxMetadata* outputMetadata) override;
+    bool processData(IxData* input, IxData*& output) override;
+
+    void emitRequestData();
+    // Emits requestFrameNo(n) only in a pull-fed pipe.
+    void emitRequestDataNo(int n);
+    bool emitRequestDataInPullMode() const;
+    void setEmitRequestDataInPullMode(bool on);
+
+Q_SIGNALS:
+    void requestData();
+    void requestFrameNo(int frmNo);
+    void frameConsumed();
+
+protected Q_SLOTS:
+    void onDataAvailable(int frameNo) override;
+
+private:
+    IxData* takeFrame(IxPipeItem* sender, int frameNo);
+    bool m_emitRequests = true; // guarded by the item lock
+};
+
+// A plain object that consumes frames through a CxDataConsumer. Its operations run on the
+// consumer's worker thread (acceptsData also on the publishing item's thread).
+class OX_EXPORT IxDataEater
+{
+public:
+    IxDataEater() = default;
+    IxDataEater(const IxDataEater&) = default;
+    IxDataEater& operator=(const IxDataEater&) = default;
+    virtual ~IxDataEater();
+    // Takes ownership of `data` when it returns true.
+    virtual bool consumeData(IxData* data) = 0;
+    virtual bool acceptsData(int frameNo) = 0;
+    // Makes the attached consumer emit requestData().
+    void requestData();
+    IxDataConsumer* consumer() const { return m_consumer; }
+
+private:
+    friend class CxDataConsumer;
+    IxDataConsumer* m_consumer = nullptr;
+};
+
+// A consumer that hands frames to an eater (not owned). Takes only the latest frame and regulates
+// its rate.
+class OX_EXPORT CxDataConsumer : public IxDataConsumer
+{
+    Q_OBJECT
+public:
+    explicit CxDataConsumer(IxDataEater* eater);
+    ~CxDataConsumer() override;
+    bool acceptsData(int frameNo) override;
+    bool consumeData(IxData* data) override;
+    IxDataEater* eater() const { return m_eater; }
+
+private:
+    IxDataEater* m_eater;
+};
+
+} // namespace ox

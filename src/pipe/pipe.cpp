@@ -1,0 +1,583 @@
+// The pipe: graph edits, start and stop, pull and push feed, outside listeners.
+
+#include <ox/pipe.h>
+
+#include <ox/dataconsumer.h>
+#include <ox/datasource.h>
+#include <ox/pipeitem.h>
+
+#include "core/log.h"
+
+#include <QMetaMethod>
+
+namespace ox {
+
+using detail::LogError;
+
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+bool hasSignal(QObject* object, const char* signature)
+{
+    return object->metaObject()->indexOfSignal(signature) >= 0;
+}
+
+} // namespace
+
+CxPipe::CxPipe(QObject* parent) : QObject(parent) {}
+
+CxPipe::~CxPipe() = default;
+
+CxPipe::ExState CxPipe::state() const
+{
+    return m_state;
+}
+
+bool CxPipe::isStarted() const
+{
+    return m_state == eStarted;
+}
+
+bool CxPipe::isStopped() const
+{
+    return m_state == eStopped;
+}
+
+CxPipe::ExDataFeed CxPipe::dataFeed() const
+{
+    return m_feed;
+}
+
+bool CxPipe::setDataFeed(ExDataFeed feed)
+{
+    Lock lock(m_lock);
+    if (m_state == eStarted)
+        return false;
+    m_feed = feed;
+    return true;
+}
+
+bool CxPipe::captureMetadataEnabled() const
+{
+    return m_captureMetadata;
+}
+
+void CxPipe::setCaptureMetadataEnabled(bool enabled)
+{
+    Lock lock(m_lock);
+    if (m_captureMetadata.exchange(enabled) == enabled || m_state == eStarted)
+        return;
+    if (IxDataSource* source = source_noLock())
+        source->setCaptureMetadataEnabled(enabled);
+}
+
+bool CxPipe::setConsumersNotRequestDataInPullMode(bool value)
+{
+    Lock lock(m_lock);
+    if (m_state != eStopped && m_state != eStopping) {
+        LogError(QStringLiteral("The pipe is not stopped."));
+        return false;
+    }
+    for (IxPipeItem* item : allItems_noLock())
+        if (auto* consumer = qobject_cast<IxDataConsumer*>(item))
+            consumer->setEmitRequestDataInPullMode(value);
+    return true;
+}
+
+// ---- Queries ----------------------------------------------------------------------------------
+
+IxPipeItem* CxPipe::rootItem() const
+{
+    return m_root;
+}
+
+void CxPipe::addSuccessors_noLock(IxPipeItem* item, QSet<IxPipeItem*>& items) const
+{
+    for (IxPipeItem* next : item->successors()) {
+        if (!items.contains(next)) {
+            items.insert(next);
+            addSuccessors_noLock(next, items);
+        }
+    }
+}
+
+QSet<IxPipeItem*> CxPipe::allItems_noLock() const
+{
+    QSet<IxPipeItem*> items;
+    if (IxPipeItem* root = m_root) {
+        items.insert(root);
+        addSuccessors_noLock(root, items);
+    }
+    return items;
+}
+
+QSet<IxPipeItem*> CxPipe::allItems() const
+{
+    Lock lock(m_lock);
+    return allItems_noLock();
+}
+
+bool CxPipe::hasItem(IxPipeItem* item) const
+{
+    return item && allItems().contains(item);
+}
+
+bool CxPipe::hasItem(const QString& className) const
+{
+    for (IxPipeItem* item : allItems())
+        if (QLatin1String(item->metaObject()->className()) == className)
+            return true;
+    return false;
+}
+
+IxDataSource* CxPipe::source_noLock() const
+{
+    return qobject_cast<IxDataSource*>(m_root.load());
+}
+
+QSet<IxDataSource*> CxPipe::sources() const
+{
+    Lock lock(m_lock);
+    QSet<IxDataSource*> result;
+    if (IxDataSource* source = source_noLock())
+        result.insert(source);
+    return result;
+}
+
+QSet<IxDataConsumer*> CxPipe::consumers() const
+{
+    QSet<IxDataConsumer*> result;
+    for (IxPipeItem* item : allItems())
+        if (auto* consumer = qobject_cast<IxDataConsumer*>(item))
+            result.insert(consumer);
+    return result;
+}
+
+QSet<QObject*> CxPipe::nonPipeItemListeners() const
+{
+    QSet<QObject*> result;
+    for (IxPipeItem* item : allItems())
+        for (QObject* listener : item->nonPipeItemListeners())
+            result.insert(listener);
+    return result;
+}
+
+QSet<QObject*> CxPipe::allDataListeners_noLock() const
+{
+    QSet<QObject*> result;
+    for (IxPipeItem* item : allItems_noLock()) {
+        if (qobject_cast<IxDataConsumer*>(item))
+            result.insert(item);
+        for (QObject* listener : item->nonPipeItemListeners())
+            result.insert(listener);
+    }
+    return result;
+}
+
+QSet<QObject*> CxPipe::allDataListeners() const
+{
+    Lock lock(m_lock);
+    return allDataListeners_noLock();
+}
+
+// ---- Graph edits ------------------------------------------------------------------------------
+
+bool CxPipe::link(IxPipeItem* from, IxPipeItem* to)
+{
+    return from->addSuccessor(to) && to->addPrecedessor(from);
+}
+
+bool CxPipe::unlink(IxPipeItem* from, IxPipeItem* to)
+{
+    return to->removePrecedessor(from) && from->removeSuccessor(to);
+}
+
+bool CxPipe::insertAfter(IxPipeItem* item, IxPipeItem* after)
+{
+    Lock lock(m_lock);
+    if (m_state == eStarted || !item || item->pipe() || item->isStarted()) {
+        LogError(QStringLiteral("Cannot insert new pipe item."));
+        return false;
+    }
+    if (!after && m_root) {
+        LogError(QStringLiteral("Cannot insert new pipe item. The root item exists."));
+        return false;
+    }
+    if (!item->successors().isEmpty() || !item->precedessors().isEmpty()) {
+        LogError(QStringLiteral("The item being inserted has precedessors or successors."));
+        return false;
+    }
+    if (!after) {
+        m_root = item;
+        return item->setPipe(this, true);
+    }
+    if (after->isStarted()) {
+        LogError(QStringLiteral("The item being inserted has invalid state for insertation."));
+        return false;
+    }
+    const QList<IxPipeItem*> next = after->successors();
+    for (IxPipeItem* s : next)
+        if (!unlink(after, s))
+            return false;
+    if (!link(after, item))
+        return false;
+    for (IxPipeItem* s : next)
+        if (!link(item, s))
+            return false;
+    return item->setPipe(this, false);
+}
+
+bool CxPipe::insertBefore(IxPipeItem* item, IxPipeItem* before)
+{
+    Lock lock(m_lock);
+    if (m_state == eStarted || !item || item->pipe() || item->isStarted()) {
+        LogError(QStringLiteral("Cannot insert new pipe item."));
+        return false;
+    }
+    if (!before && m_root) {
+        LogError(QStringLiteral("Cannot insert new pipe item. The root item exists."));
+        return false;
+    }
+    if (!item->successors().isEmpty() || !item->precedessors().isEmpty()) {
+        LogError(QStringLiteral("The item being inserted has precedessors or successors."));
+        return false;
+    }
+    if (!before) {
+        m_root = item;
+        return item->setPipe(this, false);
+    }
+    if (before->isStarted()) {
+        LogError(QStringLiteral("The item being inserted has invalid state for insertation."));
+        return false;
+    }
+    const QList<IxPipeItem*> previous = before->precedessors();
+    for (IxPipeItem* p : previous)
+        if (!(p->removeSuccessor(before) && before->removePrecedessor(p)))
+            return false;
+    if (!(before->addPrecedessor(item) && item->addSuccessor(before)))
+        return false;
+    for (IxPipeItem* p : previous)
+        if (!(item->addPrecedessor(p) && p->addSuccessor(item)))
+            return false;
+    const bool ok = item->setPipe(this, false);
+    if (item->precedessors().isEmpty())
+        m_root = item;
+    return ok;
+}
+
+bool CxPipe::branchAfter(IxPipeItem* item, IxPipeItem* after)
+{
+    Lock lock(m_lock);
+    if (m_state == eStarted || !item || item->pipe() || item->isStarted()) {
+        LogError(QStringLiteral("Cannot insert new branch."));
+        return false;
+    }
+    if (!after) {
+        if (m_root) {
+            LogError(QStringLiteral("Cannot insert new pipe item. The root item exists."));
+            return false;
+        }
+        m_root = item;
+    } else {
+        if (after->isStarted()) {
+            LogError(QStringLiteral("The item being inserted has invalid state for insertation."));
+            return false;
+        }
+        if (!link(after, item))
+            return false;
+    }
+    return item->setPipe(this, true);
+}
+
+bool CxPipe::remove(IxPipeItem* item, QSet<IxPipeItem*>& removed)
+{
+    Lock lock(m_lock);
+    if (!item)
+        return false;
+    if (m_state != eStopped) {
+        LogError(QStringLiteral("The pipe is not stopped."));
+        return false;
+    }
+    if (!allItems_noLock().contains(item))
+        return false;
+    auto cutSuccessors = [&] {
+        std::lock_guard<std::mutex> links(item->m_linksLock);
+        for (IxPipeItem* s : item->m_successors)
+            removed.insert(s);
+        item->m_successors.clear();
+    };
+    if (item == m_root) {
+        cutSuccessors();
+        m_root = nullptr;
+    } else {
+        IxPipeItem* p = item->precedessors().value(0);
+        if (!p || !p->removeSuccessor(item) || !item->removePrecedessor(p)) {
+            LogError(QStringLiteral("Failed to disconnect the precedessor."));
+            return false;
+        }
+        cutSuccessors();
+    }
+    for (IxPipeItem* head : removed) {
+        {
+            std::lock_guard<std::mutex> links(head->m_linksLock);
+            head->m_predecessors.clear();
+        }
+        head->setPipe(nullptr, true);
+    }
+    return item->setPipe(nullptr, false);
+}
+
+bool CxPipe::replaceRoot(IxPipeItem* newRoot, IxPipeItem*& oldRoot)
+{
+    Lock lock(m_lock);
+    oldRoot = nullptr;
+    if (m_state != eStopped) {
+        LogError(QStringLiteral("The pipe is not stopped."));
+        return false;
+    }
+    if (!newRoot) {
+        LogError(QStringLiteral("The new root item is null."));
+        return false;
+    }
+    IxPipeItem* root = m_root;
+    if (!root)
+        return insertAfter(newRoot, nullptr);
+    const QList<IxPipeItem*> next = root->successors();
+    for (IxPipeItem* s : next) {
+        if (!root->removeSuccessor(s) || !s->removePrecedessor(root)) {
+            LogError(QStringLiteral("Failed to disconnect the root from successor."));
+            return false;
+        }
+        s->setPipe(nullptr, true);
+    }
+    oldRoot = root;
+    m_root = nullptr;
+    if (!insertAfter(newRoot, nullptr)) {
+        LogError(QStringLiteral("Failed to set new root item."));
+        return false;
+    }
+    root->setPipe(nullptr, false);
+    for (IxPipeItem* s : next) {
+        if (!branchAfter(s, newRoot)) {
+            LogError(QStringLiteral("Failed to connect the successor to the new root item."));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CxPipe::detachAsBranch(IxPipeItem* item)
+{
+    Lock lock(m_lock);
+    if (!item || !allItems_noLock().contains(item))
+        return false;
+    for (IxPipeItem* p : item->precedessors()) {
+        std::lock_guard<std::mutex> links(p->m_linksLock);
+        p->m_successors.removeAll(item);
+    }
+    {
+        std::lock_guard<std::mutex> links(item->m_linksLock);
+        item->m_predecessors.clear();
+    }
+    if (item == m_root)
+        m_root = nullptr;
+    return item->setPipe(nullptr, true);
+}
+
+bool CxPipe::destroyAllItems()
+{
+    Lock lock(m_lock);
+    if (m_state == eStarted)
+        return false;
+    const QSet<IxPipeItem*> items = allItems_noLock();
+    m_root = nullptr;
+    for (IxPipeItem* item : items) {
+        item->setPipe(nullptr, false);
+        delete item;
+    }
+    return true;
+}
+
+bool CxPipe::detachBranchItems(IxPipeItem* item, QSet<IxPipeItem*>& items)
+{
+    if (!item || item->pipe())
+        return false;
+    const QList<IxPipeItem*> next = item->successors();
+    if (next.isEmpty()) {
+        for (IxPipeItem* p : item->precedessors()) {
+            std::lock_guard<std::mutex> links(p->m_linksLock);
+            p->m_successors.clear();
+        }
+        {
+            std::lock_guard<std::mutex> links(item->m_linksLock);
+            item->m_predecessors.clear();
+        }
+        items.insert(item);
+        return true;
+    }
+    bool ok = true;
+    for (IxPipeItem* s : next)
+        ok = detachBranchItems(s, items) && ok;
+    return ok;
+}
+
+bool CxPipe::deleteBranch(IxPipeItem* item)
+{
+    if (!item || item->pipe())
+        return false;
+    const QList<IxPipeItem*> next = item->successors();
+    if (next.isEmpty()) {
+        delete item;
+        return true;
+    }
+    bool ok = true;
+    for (IxPipeItem* s : next)
+        ok = deleteBranch(s) && ok;
+    return ok;
+}
+
+// ---- Outside listeners ------------------------------------------------------------------------
+
+bool CxPipe::connectNonPipeItemObject(IxPipeItem* item, QObject* listener, const char* slot)
+{
+    Lock lock(m_lock);
+    if (!item || !listener || !slot || !allItems_noLock().contains(item))
+        return false;
+    item->connectDataReceiver(listener, slot);
+    return true;
+}
+
+bool CxPipe::disconnectNonPipeItemObject(IxPipeItem* item, QObject* listener, const char* slot)
+{
+    Lock lock(m_lock);
+    if (!item || !listener || !slot || !allItems_noLock().contains(item))
+        return false;
+    item->disconnectDataReceiver(listener, slot);
+    return true;
+}
+
+// ---- Start and stop ---------------------------------------------------------------------------
+
+bool CxPipe::connectRequestors_noLock()
+{
+    IxDataSource* source = source_noLock();
+    bool ok = true;
+    for (QObject* listener : allDataListeners_noLock()) {
+        if (!hasSignal(listener, "requestData()"))
+            continue; // a listener without requests only receives
+        const char* frameNoSignal =
+            hasSignal(listener, "requestFrameNo(int)") ? SIGNAL(requestFrameNo(int)) : nullptr;
+        if (!source->connectDataRequestor(listener, SIGNAL(requestData()), frameNoSignal)) {
+            LogError(QStringLiteral("Failed to connect the object."));
+            ok = false;
+            continue;
+        }
+        if (source->dataTriggerType() == IxDataSource::eFreeRunning &&
+            !m_startedConnections.contains(listener)) {
+            connect(this, SIGNAL(started()), listener, SIGNAL(requestData()), Qt::QueuedConnection);
+            m_startedConnections.insert(listener);
+        }
+    }
+    return ok;
+}
+
+void CxPipe::disconnectRequestors_noLock()
+{
+    IxDataSource* source = source_noLock();
+    for (QObject* listener : allDataListeners_noLock()) {
+        if (!source->isRequestorConnected(listener))
+            continue;
+        const char* frameNoSignal =
+            hasSignal(listener, "requestFrameNo(int)") ? SIGNAL(requestFrameNo(int)) : nullptr;
+        if (!source->disconnectDataRequestor(listener, SIGNAL(requestData()), frameNoSignal)) {
+            LogError(QStringLiteral("Failed to disconnect the object."));
+            LogError(QStringLiteral("Failed to disconnect the data requestor."));
+        }
+    }
+    for (QObject* listener : m_startedConnections)
+        disconnect(this, SIGNAL(started()), listener, SIGNAL(requestData()));
+    m_startedConnections.clear();
+}
+
+bool CxPipe::start()
+{
+    std::unique_lock<std::recursive_mutex> lock(m_lock);
+    if (m_state == eStarted || m_state == eStarting) {
+        LogError(QStringLiteral("The pipe is already started."));
+        return false;
+    }
+    if (m_state == eStopping) {
+        LogError(QStringLiteral("The pipe is stopping."));
+        return false;
+    }
+    IxDataSource* source = source_noLock();
+    if (!source) {
+        LogError(QStringLiteral("The pipe has no data source."));
+        return false;
+    }
+    if (source->isBlind()) {
+        LogError(QStringLiteral("The pipe has no data consumer."));
+        return false;
+    }
+    source->setCaptureMetadataEnabled(m_captureMetadata);
+    m_state = eStarting;
+    lock.unlock();
+    Q_EMIT starting();
+    lock.lock();
+
+    if (m_feed == ePull && !connectRequestors_noLock()) {
+        LogError(QStringLiteral("Failed to connect data requestors."));
+        disconnectRequestors_noLock();
+        m_state = eStopped;
+        return false;
+    }
+    if (!source->start()) {
+        source->stop();
+        if (m_feed == ePull)
+            disconnectRequestors_noLock();
+        m_state = eStopped;
+        return false;
+    }
+    m_state = eStarted;
+    lock.unlock();
+    Q_EMIT started();
+    return true;
+}
+
+bool CxPipe::stop()
+{
+    std::unique_lock<std::recursive_mutex> lock(m_lock);
+    IxPipeItem* root = m_root;
+    if (!root) {
+        LogError(QStringLiteral("The pipe has no items."));
+        return false;
+    }
+    if (m_state == eStopped) {
+        LogError(QStringLiteral("The pipe is already stopped."));
+        return false;
+    }
+    m_state = eStopping;
+    lock.unlock();
+    Q_EMIT stopping();
+    if (!root->stop()) {
+        LogError(QStringLiteral("Failed to stop the root item '%1'.").arg(root->name()));
+        return false;
+    }
+    lock.lock();
+    if (m_feed == ePull && source_noLock())
+        disconnectRequestors_noLock();
+    m_state = eStopped;
+    const QSet<IxPipeItem*> items = allItems_noLock();
+    lock.unlock();
+    Q_EMIT stopped();
+    // Let every call already queued for the items run (they find the pipe stopped), twice so that
+    // calls queued by the first round are covered: afterwards no item thread touches an item
+    // until the pipe starts again, and the items may be deleted.
+    for (int round = 0; round < 2; ++round)
+        for (IxPipeItem* item : items)
+            item->drainEvents();
+    return true;
+}
+
+} // namespace ox
