@@ -1,6 +1,8 @@
 // A minimal host application: prints what the library reports about itself and the machine, then
 // allocates, copies, crops and sub-images a few buffers, reporting each step.
 
+#include "pipeline_demo.h"
+
 #include <ox/ox.h>
 
 #include <QCoreApplication>
@@ -74,5 +76,7 @@ int main(int argc, char** argv)
     ox::FreeBuffer(copy);
     ox::FreeBuffer(rgb);
     out() << "freed both buffers; data pointers are " << (rgb.data || copy.data ? "set" : "null") << Qt::endl;
+
+    RunPipelineDemo(3);
     return 0;
 }

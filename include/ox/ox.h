@@ -15,3 +15,15 @@
 #include <ox/numerics.h>
 #include <ox/sparsematrix.h>
 #include <ox/histogram2d.h>
+#include <ox/bayer.h>
+#include <ox/geometry.h>
+#include <ox/channels.h>
+#include <ox/units.h>
+#include <ox/framerate.h>
+#include <ox/progress.h>
+#include <ox/data.h>
+#include <ox/pipeitem.h>
+#include <ox/pipe.h>
+#include <ox/datasource.h>
+#include <ox/dataprocessor.h>
+#include <ox/dataconsumer.h>
