@@ -130,6 +130,11 @@ protected Q_SLOTS:
     virtual void onPipeStopped();
 
 protected:
+    // Every event (queued slot calls included) first passes the item lock, so that what the
+    // posting thread wrote under or before that lock is visible to the worker thread, also to
+    // race detectors that cannot see inside Qt's event queue.
+    bool event(QEvent* event) override;
+
     // Starts this item and, depth-first, everything below it; the item is started only after all
     // its successors are.
     bool start();
@@ -185,6 +190,7 @@ private:
     void removeUnwantedFrames_noLock();
     // Waits until every event already queued for this item has run (no-op on the item's thread).
     void drainEvents();
+    Q_INVOKABLE void syncPoint();
 
     mutable std::recursive_mutex m_itemLock;
     mutable std::recursive_mutex m_dataLock;

@@ -674,14 +674,25 @@ bool IxPipeItem::setPipe(CxPipe* pipe, bool recursive)
     return true;
 }
 
+bool IxPipeItem::event(QEvent* event)
+{
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_itemLock);
+    }
+    return QObject::event(event);
+}
+
+void IxPipeItem::syncPoint()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_dataLock);
+}
+
 void IxPipeItem::drainEvents()
 {
     if (QThread::currentThread() == m_thread || !m_thread->isRunning())
         return;
     // The lock taken on both sides makes the hand-over visible to race detectors too.
-    QMetaObject::invokeMethod(
-        this, [this] { std::lock_guard<std::recursive_mutex> lock(m_dataLock); },
-        Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(this, "syncPoint", Qt::BlockingQueuedConnection);
     std::lock_guard<std::recursive_mutex> lock(m_dataLock);
 }
 
