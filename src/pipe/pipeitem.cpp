@@ -389,6 +389,16 @@ bool IxPipeItem::addToOutputData_noLock(IxData* data)
     const int frameNo = data->frameNo();
     if (!isStarted() || m_receivers.isEmpty() || m_output.contains(frameNo))
         return false;
+    // A latest-frame receiver with a frame pending still has a notification to handle, and that
+    // notification will fetch the newest frame: no further signal on its account. This is read
+    // before the eviction below empties the pending sets, so that a slow receiver never has more
+    // than one notification queued.
+    QSet<QObject*> awaiting;
+    for (auto it = m_receivers.cbegin(); it != m_receivers.cend(); ++it) {
+        IxPipeItem* item = m_receiverItems.value(it.key());
+        if (item && item->flags().testFlag(eTakeLatestFrame) && !it.value().isEmpty())
+            awaiting.insert(it.key());
+    }
     if (m_output.size() >= m_outputCapacity)
         dropFrame_noLock(m_output.firstKey());
 
@@ -399,8 +409,8 @@ bool IxPipeItem::addToOutputData_noLock(IxData* data)
         if (item && !(item->hasConsumer_noLock() && item->dataRequested(frameNo)))
             continue;
         takers << it.key();
-        if (item && item->flags().testFlag(eTakeLatestFrame) && !it.value().isEmpty())
-            it.value().clear(); // its unhandled notification will fetch the newest frame
+        if (awaiting.contains(it.key()))
+            it.value().clear();
         else
             notify = true;
     }

@@ -1,4 +1,4 @@
-#include "test_items.h"
+#include "support/pipe_items.h"
 
 #include "data/data_internal.h"
 #include "support/message_capture.h"
@@ -215,7 +215,6 @@ TEST_F(PipeTest, PullFeedAsksForOneFrameAfterEachConsumedFrame)
         ASSERT_EQ(frames[i], i + 1);
     EXPECT_GE(processor->processed, consumer->consumed);
     EXPECT_LE(processor->processed, consumer->consumed + 1); // one frame may be in flight at the stop
-    EXPECT_TRUE(log.lines().isEmpty()) << log.lines().join('\n').toStdString();
 }
 
 TEST_F(PipeTest, StillImageSourceGetsNoFollowUpRequest)
