@@ -132,13 +132,16 @@ public:
     static bool sum(const CxImageHistogramSparse2D& a, const CxImageHistogramSparse2D& b,
                     CxImageHistogramSparse2D& result, int plane);
     // result.setFrom(resultPlane, a, aPlane) && result.incBy(resultPlane, b, bPlane).
-    static bool sum(const CxImageHistogramSparse2D& a, int aPlane, const CxImageHistogramSparse2D& b, int bPlane,
-                    CxImageHistogramSparse2D& result, int resultPlane);
+    static bool sum(const CxImageHistogramSparse2D& a, int aPlane, const CxImageHistogramSparse2D& b,
+                    int bPlane, CxImageHistogramSparse2D& result, int resultPlane);
 
 private:
     bool hasPlane(int plane) const { return plane >= 0 && plane < m_planes.size(); }
     bool hasLevel(int level) const { return level >= 0 && level < m_levels; }
-    bool hasCell(int plane, int row, int col) const { return hasPlane(plane) && hasLevel(row) && hasLevel(col); }
+    bool hasCell(int plane, int row, int col) const
+    {
+        return hasPlane(plane) && hasLevel(row) && hasLevel(col);
+    }
     void appendPlanes(int planes, int levels);
 
     QList<TSparseMatrix<int>> m_planes;

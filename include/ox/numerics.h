@@ -33,8 +33,8 @@ OX_EXPORT unsigned int SavitzkyGolaySmooth(const double* in, double* out, int co
 // Any failure of the core form (for example an even window) is returned as eErrFailed.
 OX_EXPORT unsigned int SavitzkyGolaySmooth(const QVector<double>& in, QVector<double>& out, int window,
                                            int order);
-OX_EXPORT unsigned int SavitzkyGolaySmooth(const std::vector<double>& in, std::vector<double>& out, int window,
-                                           int order);
+OX_EXPORT unsigned int SavitzkyGolaySmooth(const std::vector<double>& in, std::vector<double>& out,
+                                           int window, int order);
 
 // Fits y = amplitude * exp(-(x - centre)^2 / (2 sigma^2)) to the points (x[k], y[k]) by linear
 // regression on integral equations (cumulative trapezoid sums; no iteration, no starting values).
@@ -43,7 +43,7 @@ OX_EXPORT unsigned int SavitzkyGolaySmooth(const std::vector<double>& in, std::v
 // eErrInvalidData when the regression is degenerate (for example all x equal) or the model sums to
 // zero at the samples. A curve that opens upwards (2 sigma^2 < 0) is no failure: amplitude and
 // centre are delivered and sigma is 0.
-OX_EXPORT unsigned int FitGauss(const QList<double>& x, const QList<double>& y, double& amplitude, double& centre,
-                                double& sigma);
+OX_EXPORT unsigned int FitGauss(const QList<double>& x, const QList<double>& y, double& amplitude,
+                                double& centre, double& sigma);
 
 } // namespace ox
