@@ -49,7 +49,8 @@ OX_EXPORT unsigned int ConvertPlanarRawToRaw(const SxImageBuf& src, SxImageBuf& 
 // (planar): eErrInvalidArg3; mosaic with grid eNoBayer or a src.bayerGrid that is not a layout:
 // eErrInvalidArg4; eComplex, other packings, or a planar source of fewer than 4 channels:
 // eErrUnsupported. Else eOk.
-OX_EXPORT unsigned int DemosaicSimple(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst, ExBayerGrid grid);
+OX_EXPORT unsigned int DemosaicSimple(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst,
+                                      ExBayerGrid grid);
 
 // Half-resolution demosaic of an 8- or 16-bit mosaic (one channel) or planar raw image (4 planar
 // channels) into a 4-channel 8-bit image, in dst's channel order, with `alpha` in the alpha channel.

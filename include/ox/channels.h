@@ -37,7 +37,8 @@ OX_EXPORT unsigned int SetChannel(SxImageBuf& buf, int channel, unsigned long lo
 
 // As above, only where the byte of `mask` (one 8-bit channel of buf's width and height) at the same
 // position is not 0; any other mask: eErrInvalidArg3.
-OX_EXPORT unsigned int SetChannel(SxImageBuf& buf, int channel, const SxImageBuf& mask, unsigned long long value);
+OX_EXPORT unsigned int SetChannel(SxImageBuf& buf, int channel, const SxImageBuf& mask,
+                                  unsigned long long value);
 
 // Exchanges the components at physical positions channelA and channelB of every pixel (no logical
 // mapping). Codes: no data or not pixel packed: eErrInvalidArg1; channelA out of range:

@@ -54,7 +54,10 @@ struct TypeTag
 };
 
 // Bit masks of data types, for restricting a dispatch to the types an operation handles.
-constexpr unsigned TypeBit(ExImageDataType t) { return 1u << unsigned(t); }
+constexpr unsigned TypeBit(ExImageDataType t)
+{
+    return 1u << unsigned(t);
+}
 constexpr unsigned kInt8Types = TypeBit(eInt8) | TypeBit(eUInt8);
 constexpr unsigned kInt16Types = TypeBit(eInt16) | TypeBit(eUInt16);
 constexpr unsigned kInt32Types = TypeBit(eInt32) | TypeBit(eUInt32);
@@ -65,8 +68,14 @@ constexpr unsigned kAllRealTypes = kIntegerTypes | kFloatTypes;
 constexpr unsigned kAllTypes = kAllRealTypes | TypeBit(eComplex);
 constexpr unsigned kUInt8And16 = TypeBit(eUInt8) | TypeBit(eUInt16);
 
-inline bool IsKnownType(ExImageDataType t) { return t >= eInt8 && t <= eUInt64; }
-inline bool IsTypeIn(ExImageDataType t, unsigned mask) { return IsKnownType(t) && (mask & TypeBit(t)) != 0; }
+inline bool IsKnownType(ExImageDataType t)
+{
+    return t >= eInt8 && t <= eUInt64;
+}
+inline bool IsTypeIn(ExImageDataType t, unsigned mask)
+{
+    return IsKnownType(t) && (mask & TypeBit(t)) != 0;
+}
 
 // Calls fn(TypeTag<T>{}) with the C++ type of `t` when `t` is in Mask; otherwise (and for values
 // outside the enumeration) returns eErrUnsupported. Only the types in Mask are instantiated.
@@ -91,40 +100,133 @@ unsigned DispatchType(ExImageDataType t, Fn&& fn)
         OX_DISPATCH_CASE(eInt64, std::int64_t)
         OX_DISPATCH_CASE(eUInt64, std::uint64_t)
 #undef OX_DISPATCH_CASE
-    default:
-        break;
+    default: break;
     }
     return eErrUnsupported;
 }
 
+// Types by component size.
+constexpr unsigned kSize1Types = kInt8Types;
+constexpr unsigned kSize2Types = kInt16Types;
+constexpr unsigned kSize4Types = kInt32Types | TypeBit(eFloat);
+constexpr unsigned kSize8Types = kInt64Types | TypeBit(eDouble);
+constexpr unsigned kSize16Types = TypeBit(eComplex);
+
 // For operations that only move bytes: calls fn(TypeTag<U>{}) with an unsigned type of the
 // component's size (std::uint8_t ... std::uint64_t, Bytes16). Types outside Mask: eErrUnsupported.
+// Only the sizes of the types in Mask are instantiated.
 template <unsigned Mask = kAllTypes, typename Fn>
 unsigned DispatchBySize(ExImageDataType t, Fn&& fn)
 {
     if (!IsTypeIn(t, Mask))
         return eErrUnsupported;
     switch (GetImageTypeSize(t)) {
-    case 1: return fn(TypeTag<std::uint8_t>{});
-    case 2: return fn(TypeTag<std::uint16_t>{});
-    case 4: return fn(TypeTag<std::uint32_t>{});
-    case 8: return fn(TypeTag<std::uint64_t>{});
-    case 16: return fn(TypeTag<Bytes16>{});
-    default: return eErrUnsupported;
+#define OX_DISPATCH_SIZE(N, TYPES, U)                                                                        \
+    case N:                                                                                                  \
+        if constexpr ((Mask & (TYPES)) != 0)                                                                 \
+            return fn(TypeTag<U>{});                                                                         \
+        break;
+        OX_DISPATCH_SIZE(1, kSize1Types, std::uint8_t)
+        OX_DISPATCH_SIZE(2, kSize2Types, std::uint16_t)
+        OX_DISPATCH_SIZE(4, kSize4Types, std::uint32_t)
+        OX_DISPATCH_SIZE(8, kSize8Types, std::uint64_t)
+        OX_DISPATCH_SIZE(16, kSize16Types, Bytes16)
+#undef OX_DISPATCH_SIZE
+    default:
+        break;
+    }
+    return eErrUnsupported;
+}
+
+// Calls fn(Channels<C>{}) with C = channels for 1, 3 and 4 channels, so that loops over the
+// components of a pixel unroll, and with C = 0 for any other count (the worker then reads the
+// count at run time). All branches must return the same type.
+template <int C>
+using Channels = std::integral_constant<int, C>;
+
+template <typename Fn>
+decltype(auto) DispatchChannels(int channels, Fn&& fn)
+{
+    switch (channels) {
+    case 1: return fn(Channels<1>{});
+    case 3: return fn(Channels<3>{});
+    case 4: return fn(Channels<4>{});
+    default: return fn(Channels<0>{});
     }
 }
 
+// ---- Row kernels ------------------------------------------------------------------------------
+// OX_ROW_KERNEL marks a row kernel (a plain loop over pointers and counts passed by value) to be
+// compiled twice, for the x86-64 baseline and for AVX2, the better one chosen once at load time.
+// Loops that gather or scatter bytes with a stride (3-channel 8-bit pixels, interleaved outputs)
+// vectorise well only with byte shuffles that the baseline lacks. No -march flag is needed: the
+// binary still runs on any x86-64 machine.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
+#define OX_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
+#else
+#define OX_ROW_KERNEL
+#endif
+
 // ---- Geometry and layout ----------------------------------------------------------------------
 
-inline bool HasData(const SxImageBuf& b) { return b.data != nullptr; }
+inline bool HasData(const SxImageBuf& b)
+{
+    return b.data != nullptr;
+}
 
-inline QRect Bounds(const SxImageInfo& b) { return QRect(0, 0, b.width, b.height); }
+inline QRect Bounds(const SxImageInfo& b)
+{
+    return QRect(0, 0, b.width, b.height);
+}
 
 // True when `r` lies wholly inside `bounds` (its intersection with them has its own size).
-inline bool RectInside(const QRect& r, const QRect& bounds) { return (r & bounds).size() == r.size(); }
-inline bool RectInside(const QRect& r, const SxImageInfo& b) { return RectInside(r, Bounds(b)); }
+inline bool RectInside(const QRect& r, const QRect& bounds)
+{
+    return (r & bounds).size() == r.size();
+}
+inline bool RectInside(const QRect& r, const SxImageInfo& b)
+{
+    return RectInside(r, Bounds(b));
+}
 
-inline int PlaneCount(const SxImageInfo& b) { return b.packing == ePlanar ? b.channels : 1; }
+inline int PlaneCount(const SxImageInfo& b)
+{
+    return b.packing == ePlanar ? b.channels : 1;
+}
+
+// A buffer an operation can read: data, positive width, height, channels and colorBitDepth, known type.
+inline bool IsValidBuffer(const SxImageBuf& b)
+{
+    return HasData(b) && b.width > 0 && b.height > 0 && b.channels > 0 && b.colorBitDepth > 0 &&
+           IsKnownType(b.dataType);
+}
+
+inline bool SameSize(const SxImageInfo& a, const SxImageInfo& b)
+{
+    return a.width == b.width && a.height == b.height;
+}
+
+// One of the four 2 x 2 colour-filter layouts (not eNoBayer, eMultispectral or other values).
+inline bool IsBayerLayout(ExBayerGrid g)
+{
+    return g >= eBGGR && g <= eGRBG;
+}
+
+// 0 <= index < count.
+inline bool InRange(int index, int count)
+{
+    return index >= 0 && index < count;
+}
+
+// Physical position of logical channel `logical` in `b`, or -1 when the channel does not exist or
+// the mapping would leave the pixel (for example logical 0 of a two-channel 8-bit image).
+inline int PhysicalChannel(const SxImageBuf& b, int logical)
+{
+    if (!InRange(logical, b.channels))
+        return -1;
+    const int p = ChannelIndexLogicalToPhysical(logical, b);
+    return InRange(p, b.channels) ? p : -1;
+}
 
 // Bytes of the whole image: rowBytes x height x planes.
 inline quint64 ImageByteSize(const SxImageInfo& b)

@@ -24,13 +24,15 @@ qint64 TestClock()
 class FrameRateCounter : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        g_now = 0;
-        ox::detail::SetFrameRateClock(&TestClock);
-    }
+    void SetUp() override { ox::detail::SetFrameRateClock(&TestClock); }
     void TearDown() override { ox::detail::SetFrameRateClock(nullptr); }
 
+    // Restarts the counter and adds samples at `times`.
+    void restartWith(std::initializer_list<qint64> times)
+    {
+        counter.start();
+        addAt(times);
+    }
     void addAt(std::initializer_list<qint64> times)
     {
         for (qint64 t : times) {
@@ -44,104 +46,72 @@ protected:
 
 } // namespace
 
-TEST_F(FrameRateCounter, NewCounterIsStoppedReportsNothingAndIgnoresSamples)
+TEST_F(FrameRateCounter, StoppedCounterIgnoresSamplesAndReportsNothing)
 {
     EXPECT_FALSE(counter.isStarted());
-    EXPECT_EQ(counter.maxFps(), std::numeric_limits<double>::max());
-    EXPECT_EQ(counter.maxSamples(), 200);
-    EXPECT_EQ(counter.averagingInterval(), 2000);
-
     addAt({0, 100, 200});
     EXPECT_EQ(counter.currentFps(), 0.0);
     EXPECT_EQ(counter.nextSampleTimeout(), 0);
     EXPECT_EQ(counter.elapsedMsec(), 0);
 
-    counter.start();
-    addAt({300}); // one sample: still no rate
-    EXPECT_EQ(counter.currentFps(), 0.0);
-    EXPECT_EQ(counter.nextSampleTimeout(), 0);
-    addAt({400});
-    EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0); // the three samples before start() were ignored
-}
-
-TEST_F(FrameRateCounter, RateAndTimeoutFollowTheWindowArithmetic)
-{
-    counter.start();
+    restartWith({300}); // one sample: still no rate
     EXPECT_TRUE(counter.isStarted());
-    addAt({0, 100, 200, 300});
-    EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0); // 3 x 1000 / 300
+    EXPECT_EQ(counter.currentFps(), 0.0);
+    addAt({400});
+    EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0); // the samples before start() were ignored
 
-    // No limit by default.
-    EXPECT_FALSE(counter.isOverMaxFps());
-    EXPECT_EQ(counter.nextSampleTimeout(), 0);
-
-    counter.setMaxFps(5.0);
-    EXPECT_TRUE(counter.isOverMaxFps());
-    EXPECT_EQ(counter.nextSampleTimeout(), 500); // (4 / 5 - 0.3) x 1000
-
-    counter.setMaxFps(10.0); // equal is not over; 400 - 300 ms
-    EXPECT_FALSE(counter.isOverMaxFps());
-    EXPECT_EQ(counter.nextSampleTimeout(), 100);
-
-    counter.setMaxFps(40.0); // (0.1 - 0.3) x 1000 is negative
-    EXPECT_EQ(counter.nextSampleTimeout(), 0);
-
-    counter.setMaxFps(3.0); // (4 / 3 - 0.3) x 1000 = 1033.33, truncated
-    EXPECT_EQ(counter.nextSampleTimeout(), 1033);
-
-    for (double off : {0.0, -1.0}) {
-        counter.setMaxFps(off);
-        EXPECT_EQ(counter.maxFps(), off);
-        EXPECT_FALSE(counter.isOverMaxFps());
-        EXPECT_EQ(counter.nextSampleTimeout(), 0);
-    }
+    // stop keeps the samples and ignores new ones; start empties them.
+    counter.stop();
+    addAt({401});
+    EXPECT_FALSE(counter.isStarted());
+    EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0);
+    counter.start();
+    EXPECT_EQ(counter.currentFps(), 0.0);
 }
 
-TEST_F(FrameRateCounter, WindowStartsAtTheFirstSampleWithinTheInterval)
+TEST_F(FrameRateCounter, RateAndTimeoutFollowTheWindow)
 {
-    counter.start();
-    counter.setAveragingInterval(1000);
-    addAt({0, 1000, 2000, 3000});
-    EXPECT_DOUBLE_EQ(counter.currentFps(), 1.0); // window 2000..3000
-
-    // A sample exactly at the window's edge belongs to it: with 1000 in the window the rate is
-    // 2 x 1000 / 1000, without it 1 x 1000 / 100.
-    counter.start();
-    addAt({0, 1000, 1900, 2000});
-    EXPECT_DOUBLE_EQ(counter.currentFps(), 2.0);
-    counter.setMaxFps(1.0);
-    EXPECT_EQ(counter.nextSampleTimeout(), 2000); // (3 / 1 - 1.0) x 1000
-
-    // Only samples equal to the newest in the window: it widens by one sample.
-    counter.start();
-    addAt({0, 5000, 5000, 5000});
-    EXPECT_DOUBLE_EQ(counter.currentFps(), 3.0 * 1000.0 / 5000.0);
-    EXPECT_EQ(counter.nextSampleTimeout(), 0); // (4 / 1 - 5) x 1000 < 0
-    counter.setMaxFps(0.5);
-    EXPECT_EQ(counter.nextSampleTimeout(), 3000); // (4 / 0.5 - 5) x 1000
-
-    // Every sample equal: no span to measure a rate over; the timeout counts all samples.
-    counter.start();
-    addAt({700, 700, 700});
-    EXPECT_EQ(counter.currentFps(), 0.0);
-    EXPECT_FALSE(counter.isOverMaxFps());
-    EXPECT_EQ(counter.nextSampleTimeout(), 6000); // 3 / 0.5 x 1000
-
-    // A clock that went backwards: the oldest sample is after the newest.
-    counter.start();
-    addAt({900, 500, 100});
-    EXPECT_EQ(counter.currentFps(), 0.0);
-    EXPECT_EQ(counter.nextSampleTimeout(), 0);
-
-    // An absurdly small maximum saturates instead of overflowing.
-    counter.start();
-    addAt({0, 1});
-    counter.setMaxFps(1e-300);
-    EXPECT_EQ(counter.nextSampleTimeout(), std::numeric_limits<int>::max());
+    // {interval, max fps, expected fps, expected timeout}, all with samples at `times`.
+    struct Case
+    {
+        std::initializer_list<qint64> times;
+        int interval;
+        double maxFps, fps;
+        int timeout;
+    };
+    const double noLimit = std::numeric_limits<double>::max();
+    const Case cases[] = {
+        {{0, 100, 200, 300}, 2000, noLimit, 10.0, 0},
+        {{0, 100, 200, 300}, 2000, 5.0, 10.0, 500},  // (4 / 5 - 0.3) x 1000
+        {{0, 100, 200, 300}, 2000, 3.0, 10.0, 1033}, // truncated
+        {{0, 100, 200, 300}, 2000, 40.0, 10.0, 0},   // negative: raised to 0
+        {{0, 100, 200, 300}, 2000, 0.0, 10.0, 0},    // regulation off
+        {{0, 100, 200, 300}, 2000, -1.0, 10.0, 0},
+        {{0, 1000, 2000, 3000}, 1000, 1.0, 1.0, 1000}, // window 2000..3000
+        {{0, 1000, 1900, 2000}, 1000, 1.0, 2.0, 2000}, // a sample at the edge belongs to the window
+        {{0, 5000, 5000, 5000}, 1000, 0.5, 0.6, 3000}, // only the newest's equals: widened by one
+        {{700, 700, 700}, 1000, 0.5, 0.0, 6000},       // no span: no rate, the timeout counts all
+        {{900, 500, 100}, 1000, 0.5, 0.0, 0},          // oldest after newest
+        {{0, 1}, 1000, 1e-300, 1000.0, std::numeric_limits<int>::max()}, // saturates
+    };
+    for (const Case& c : cases) {
+        counter.setAveragingInterval(c.interval);
+        counter.setMaxFps(c.maxFps);
+        restartWith(c.times);
+        const double fps = counter.currentFps();
+        EXPECT_DOUBLE_EQ(fps, c.fps) << "case " << (&c - cases);
+        EXPECT_EQ(counter.nextSampleTimeout(), c.timeout) << "case " << (&c - cases);
+        EXPECT_EQ(counter.isOverMaxFps(), c.maxFps > 0 && fps > c.maxFps) << "case " << (&c - cases);
+    }
+    counter.setMaxFps(10.0);
+    restartWith({0, 100, 200, 300});
+    EXPECT_FALSE(counter.isOverMaxFps()); // equal is not over
 }
 
 TEST_F(FrameRateCounter, SampleListIsBoundedAndEditable)
 {
+    EXPECT_EQ(counter.maxSamples(), 200);
+    EXPECT_EQ(counter.averagingInterval(), 2000);
     counter.setMaxSamples(1);
     EXPECT_EQ(counter.maxSamples(), 2);
     counter.setAveragingInterval(0);
@@ -154,55 +124,37 @@ TEST_F(FrameRateCounter, SampleListIsBoundedAndEditable)
     for (int i = 0; i <= 200; ++i)
         addAt({qint64(i) * 10});
     EXPECT_DOUBLE_EQ(counter.currentFps(), 199.0 * 1000.0 / 1990.0);
-
     // Lowering the maximum drops one old sample per later call, not all at once.
     counter.setMaxSamples(3);
-    addAt({2010}); // 200 held: 20 .. 2010
+    addAt({2010});
     EXPECT_DOUBLE_EQ(counter.currentFps(), 199.0 * 1000.0 / 1990.0);
 
-    // removeLastTimestamp takes back the newest sample.
+    // removeLastTimestamp takes back the newest sample, and does nothing when there is none.
     counter.start();
-    counter.removeLastTimestamp(); // nothing to remove
+    counter.removeLastTimestamp();
     addAt({0, 100, 400});
     counter.removeLastTimestamp();
-    EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0); // 0, 100
+    EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0);
     counter.removeLastTimestamp();
-    EXPECT_EQ(counter.currentFps(), 0.0);
-
-    // stop keeps the samples and ignores new ones; start empties them.
-    addAt({200, 300});
-    counter.stop();
-    EXPECT_FALSE(counter.isStarted());
-    addAt({301});
-    EXPECT_DOUBLE_EQ(counter.currentFps(), 2.0 * 1000.0 / 300.0); // 0, 200, 300
-    counter.start();
     EXPECT_EQ(counter.currentFps(), 0.0);
 }
 
-TEST(FrameRateCounterClock, RealTimerMeasuresElapsedTime)
+TEST(FrameRateCounterThreads, RealTimerAndConcurrentUse)
 {
     ox::CxFrameRateCounter counter;
     counter.start();
     counter.addTimestamp();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     counter.addTimestamp();
-    const qint64 elapsed = counter.elapsedMsec();
-    EXPECT_GE(elapsed, 30);
+    EXPECT_GE(counter.elapsedMsec(), 30);
     EXPECT_GT(counter.currentFps(), 0.0);
     EXPECT_LE(counter.currentFps(), 1000.0 / 30.0 + 1e-9);
-}
 
-TEST(FrameRateCounterClock, ManyThreadsAddAndReadAtOnce)
-{
-    ox::CxFrameRateCounter counter;
+    // Writers add and take back samples while readers read and change the limit.
     counter.setMaxSamples(50);
-    counter.start();
-    std::atomic<bool> go{false};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            while (!go.load())
-                std::this_thread::yield();
+        threads.emplace_back([&counter, t] {
             for (int i = 0; i < 5000; ++i) {
                 if (t % 2 == 0) {
                     counter.addTimestamp();
@@ -217,8 +169,6 @@ TEST(FrameRateCounterClock, ManyThreadsAddAndReadAtOnce)
             }
         });
     }
-    go = true;
     for (std::thread& th : threads)
         th.join();
-    EXPECT_TRUE(counter.isStarted());
 }

@@ -1,0 +1,399 @@
+#include <ox/rtti.h>
+
+#include "support/wait.h"
+
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdlib>
+#include <memory>
+#include <ostream>
+
+// The registry is one per process and keeps every registration, so all test classes are
+// registered once (Registered()) and each test looks at its own interface names only.
+
+namespace regtest {
+
+int g_alive = 0; // live instances of the counted classes below
+
+class IxProbe : public QObject
+{
+    Q_OBJECT
+public:
+    IxProbe() { ++g_alive; }
+    ~IxProbe() override { --g_alive; }
+};
+
+class CxNamedProbe : public IxProbe
+{
+    Q_OBJECT
+    Q_CLASSINFO("CustomName", "Named probe")
+    Q_CLASSINFO("UniqueID", "{probe-named}")
+public:
+    Q_INVOKABLE CxNamedProbe() = default;
+};
+
+class CxPlainProbe : public IxProbe
+{
+    Q_OBJECT
+public:
+    Q_INVOKABLE CxPlainProbe() = default;
+};
+
+class CxForeign : public QObject // not an IxProbe
+{
+    Q_OBJECT
+public:
+    Q_INVOKABLE CxForeign() { ++g_alive; }
+    ~CxForeign() override { --g_alive; }
+};
+
+class CxNotCreatable : public QObject // no invokable constructor
+{
+    Q_OBJECT
+};
+
+class CxNoInterface : public QObject
+{
+    Q_OBJECT
+};
+
+class CxSettingsA : public QObject
+{
+    Q_OBJECT
+};
+
+class CxSettingsB : public QObject
+{
+    Q_OBJECT
+};
+
+class CxTwice : public QObject
+{
+    Q_OBJECT
+};
+
+} // namespace regtest
+
+// Readable failure output for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+using ox::CxRtti;
+using ox::TxRttiItem;
+using Emissions = QList<QPair<TxRttiItem, bool>>;
+
+CxRtti* Rtti()
+{
+    return CxRtti::instance();
+}
+
+int g_pluginA = 0, g_pluginB = 0; // stand-ins: the registry never dereferences plug-ins
+ox::CxPlugin* const kPluginA = reinterpret_cast<ox::CxPlugin*>(&g_pluginA);
+ox::CxPlugin* const kPluginB = reinterpret_cast<ox::CxPlugin*>(&g_pluginB);
+
+CxRtti* Registered()
+{
+    static const bool once = [] {
+        using namespace regtest;
+        Rtti()->registerClass(kPluginA, CxNamedProbe::staticMetaObject, "ProbeNamed");
+        Rtti()->registerClass(kPluginA, CxPlainProbe::staticMetaObject, "IxDataLoader");
+        Rtti()->registerClass(kPluginB, CxPlainProbe::staticMetaObject, "IxDataSaver");
+        Rtti()->registerClass(nullptr, CxPlainProbe::staticMetaObject, "IxMetadata");
+        Rtti()->registerClass(nullptr, CxForeign::staticMetaObject, "ProbeCreate");
+        Rtti()->registerClass(nullptr, CxNotCreatable::staticMetaObject, "ProbeCreate");
+        Rtti()->registerClass(nullptr, CxNoInterface::staticMetaObject, "");
+        Rtti()->registerClass(nullptr, CxSettingsA::staticMetaObject, "ProbeSettings");
+        Rtti()->registerClass(nullptr, CxSettingsB::staticMetaObject, "ProbeSettings");
+        // The same classes in opposite orders, and one class twice.
+        Rtti()->registerClass(nullptr, CxNamedProbe::staticMetaObject, "ProbeForward");
+        Rtti()->registerClass(nullptr, CxForeign::staticMetaObject, "ProbeForward");
+        Rtti()->registerClass(nullptr, CxForeign::staticMetaObject, "ProbeBackward");
+        Rtti()->registerClass(nullptr, CxNamedProbe::staticMetaObject, "ProbeBackward");
+        Rtti()->registerClass(nullptr, CxTwice::staticMetaObject, "ProbeTwice");
+        Rtti()->registerClass(nullptr, CxTwice::staticMetaObject, "ProbeTwice");
+        return true;
+    }();
+    Q_UNUSED(once);
+    return Rtti();
+}
+
+// The item of `className` under `interfaceName` (both listings walk the registry in one order).
+TxRttiItem Item(const QString& interfaceName, const QString& className)
+{
+    const QStringList names = Registered()->classesForInterface(interfaceName, false);
+    return Rtti()->itemsByInterface().value(interfaceName).value(names.indexOf(className));
+}
+
+// Records itemEnableStateChanged() for the given items while alive.
+struct SignalLog
+{
+    explicit SignalLog(QList<TxRttiItem> watched) : items(watched)
+    {
+        connection =
+            QObject::connect(Rtti(), &CxRtti::itemEnableStateChanged, [this](TxRttiItem item, bool on) {
+                if (items.contains(item))
+                    emissions.append(qMakePair(item, on));
+            });
+    }
+    ~SignalLog() { QObject::disconnect(connection); }
+    QList<TxRttiItem> items;
+    QMetaObject::Connection connection;
+    Emissions emissions;
+};
+
+TEST(RttiDeathTest, AnEmptyRegistryAnswersEveryQueryWithItsDefault)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // a fresh process: nothing registered there
+    EXPECT_EXIT(
+        {
+            CxRtti* rtti = CxRtti::instance();
+            const bool ok = rtti == CxRtti::instance() && rtti->itemsByInterface().isEmpty() &&
+                            rtti->classesForInterface("IxMetadata", false).isEmpty() &&
+                            !rtti->createInstance<QObject>("regtest::CxForeign") &&
+                            rtti->classForUniqueId("{probe-named}").isEmpty() &&
+                            rtti->interfaceForClass("regtest::CxNamedProbe").isEmpty() &&
+                            rtti->customNameForClass("regtest::CxNamedProbe").isEmpty();
+            std::_Exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(Rtti, ClassNameQueriesMatchTheFullNameCaseSensitively)
+{
+    CxRtti* rtti = Registered();
+    EXPECT_TRUE(rtti->isClassRegistered("regtest::CxSettingsA"));
+    EXPECT_EQ(rtti->interfaceForClass("regtest::CxSettingsA"), "ProbeSettings");
+    EXPECT_FALSE(rtti->isClassRegistered("regtest::CxNoInterface")); // registered under ""
+    for (const char* name : {"CxSettingsA", "regtest::cxsettingsa", "regtest::CxSettingsA ", ""})
+        EXPECT_FALSE(rtti->isClassRegistered(name)) << name;
+
+    EXPECT_EQ(rtti->customNameForClass("regtest::CxNamedProbe"), "Named probe");
+    EXPECT_EQ(rtti->uniqueIdForClass("regtest::CxNamedProbe"), "{probe-named}");
+    EXPECT_TRUE(rtti->customNameForClass("regtest::CxPlainProbe").isEmpty());
+    EXPECT_TRUE(rtti->uniqueIdForClass("regtest::CxUnknown").isEmpty());
+    EXPECT_EQ(rtti->classForUniqueId("{probe-named}"), "regtest::CxNamedProbe");
+    EXPECT_TRUE(rtti->classForUniqueId("{PROBE-NAMED}").isEmpty());
+    EXPECT_TRUE(rtti->classForUniqueId("").isEmpty());
+}
+
+TEST(Rtti, CreateInstanceMakesNewObjectsOfTheRequestedTypeOnly)
+{
+    CxRtti* rtti = Registered();
+    {
+        std::unique_ptr<regtest::IxProbe> a(rtti->createInstance<regtest::IxProbe>("regtest::CxNamedProbe"));
+        std::unique_ptr<regtest::IxProbe> b(rtti->createInstance<regtest::IxProbe>("regtest::CxNamedProbe"));
+        ASSERT_TRUE(a && b);
+        EXPECT_NE(a.get(), b.get());
+        EXPECT_STREQ(a->metaObject()->className(), "regtest::CxNamedProbe");
+        EXPECT_EQ(a->parent(), nullptr);
+        EXPECT_EQ(regtest::g_alive, 2);
+    }
+    // Created but not of the requested type: null, and destroyed.
+    EXPECT_EQ(rtti->createInstance<regtest::IxProbe>("regtest::CxForeign"), nullptr);
+    EXPECT_EQ(regtest::g_alive, 0);
+    for (const char* name :
+         {"regtest::CxNotCreatable", "regtest::cxforeign", "CxForeign", "regtest::CxUnknown"})
+        EXPECT_EQ(rtti->createInstance<QObject>(name), nullptr) << name;
+
+    // A disabled class is no longer offered but can still be created by name.
+    const TxRttiItem foreign = Item("ProbeCreate", "regtest::CxForeign");
+    rtti->setItemEnabled(foreign, false);
+    EXPECT_FALSE(rtti->classesForInterface("ProbeCreate", true).contains("regtest::CxForeign"));
+    EXPECT_TRUE(rtti->classesForInterface("ProbeCreate", false).contains("regtest::CxForeign"));
+    std::unique_ptr<QObject> created(rtti->createInstance<QObject>("regtest::CxForeign"));
+    EXPECT_NE(created, nullptr);
+    rtti->setItemEnabled(foreign, true);
+}
+
+TEST(Rtti, HandleQueriesDescribeEachRegistrationAndDefaultForUnknownHandles)
+{
+    CxRtti* rtti = Registered();
+    const TxRttiItem named = Item("ProbeNamed", "regtest::CxNamedProbe");
+    const TxRttiItem loader = Item("IxDataLoader", "regtest::CxPlainProbe");
+    const TxRttiItem saver = Item("IxDataSaver", "regtest::CxPlainProbe");
+    const TxRttiItem metadata = Item("IxMetadata", "regtest::CxPlainProbe");
+    ASSERT_TRUE(named && loader && saver && metadata);
+
+    EXPECT_EQ(rtti->interfaceForItem(saver), "IxDataSaver");
+    EXPECT_TRUE(rtti->itemEnabled(named));
+    EXPECT_EQ(rtti->itemName(named), "Named probe");
+    EXPECT_EQ(rtti->itemName(loader), "Unknown Data Loader");
+    EXPECT_EQ(rtti->itemName(saver), "Unknown Data Saver");
+    EXPECT_EQ(rtti->itemName(metadata), "Unknown object");
+
+    EXPECT_EQ(rtti->pluginForItem(named), kPluginA);
+    EXPECT_EQ(rtti->pluginForItem(metadata), nullptr);
+    const QList<TxRttiItem> ofA = rtti->itemsForPlugin(kPluginA);
+    EXPECT_TRUE(ofA.size() == 2 && ofA.contains(named) && ofA.contains(loader));
+    EXPECT_EQ(rtti->itemsForPlugin(kPluginB), QList<TxRttiItem>{saver});
+    EXPECT_TRUE(rtti->itemsForPlugin(nullptr).contains(metadata));
+    EXPECT_FALSE(rtti->itemsForPlugin(nullptr).contains(named));
+
+    for (TxRttiItem unknown :
+         {TxRttiItem(0), TxRttiItem(reinterpret_cast<quintptr>(&g_pluginA)), named + 8}) {
+        EXPECT_TRUE(rtti->interfaceForItem(unknown).isEmpty());
+        EXPECT_FALSE(rtti->itemEnabled(unknown));
+        EXPECT_TRUE(rtti->itemName(unknown).isEmpty());
+        EXPECT_EQ(rtti->pluginForItem(unknown), nullptr);
+    }
+}
+
+TEST(Rtti, ListingsDoNotDependOnTheRegistrationOrder)
+{
+    CxRtti* rtti = Registered();
+    QStringList forward = rtti->classesForInterface("ProbeForward", false);
+    QStringList backward = rtti->classesForInterface("ProbeBackward", false);
+    forward.sort();
+    backward.sort();
+    EXPECT_EQ(forward, QStringList({"regtest::CxForeign", "regtest::CxNamedProbe"}));
+    EXPECT_EQ(backward, forward);
+    // One entry per registration.
+    EXPECT_EQ(rtti->classesForInterface("ProbeTwice", false),
+              QStringList({"regtest::CxTwice", "regtest::CxTwice"}));
+    EXPECT_TRUE(rtti->classesForInterface("probeforward", false).isEmpty());
+
+    const QMap<QString, QList<TxRttiItem>> byInterface = rtti->itemsByInterface();
+    EXPECT_EQ(byInterface.value("ProbeTwice").size(), 2);
+    for (const QString& name : byInterface.keys())
+        for (TxRttiItem item : byInterface.value(name))
+            EXPECT_EQ(rtti->interfaceForItem(item), name);
+}
+
+TEST(Rtti, SetItemEnabledSignalsEachChangeOnceAlsoAcrossThreads)
+{
+    CxRtti* rtti = Registered();
+    const TxRttiItem item = Item("ProbeSettings", "regtest::CxSettingsB");
+    SignalLog log({item, 0});
+    rtti->setItemEnabled(item, true); // unchanged
+    rtti->setItemEnabled(0, false);   // unknown
+    rtti->setItemEnabled(item, false);
+    rtti->setItemEnabled(item, false);
+    EXPECT_FALSE(rtti->itemEnabled(item));
+    EXPECT_EQ(rtti->classesForInterface("ProbeSettings", true), QStringList{"regtest::CxSettingsA"});
+    rtti->setItemEnabled(item, true);
+    EXPECT_EQ(log.emissions, (Emissions{{item, false}, {item, true}}));
+
+    // A listener on another thread (as a format manager may be) gets it through a queued connection.
+    QThread thread;
+    QObject listener;
+    listener.moveToThread(&thread);
+    QAtomicInt received(0);
+    QObject::connect(
+        rtti, &CxRtti::itemEnableStateChanged, &listener,
+        [&](TxRttiItem changed, bool on) { received.storeRelease(changed == item && !on ? 1 : -1); },
+        Qt::QueuedConnection);
+    thread.start();
+    rtti->setItemEnabled(item, false);
+    EXPECT_TRUE(oxtest::waitFor([&] { return received.loadAcquire() == 1; }, 5000));
+    thread.quit();
+    thread.wait();
+    QObject::disconnect(rtti, nullptr, &listener, nullptr);
+    rtti->setItemEnabled(item, true);
+}
+
+class RttiSettings : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_TRUE(m_a && m_b);
+        Rtti()->setItemEnabled(m_a, true);
+        Rtti()->setItemEnabled(m_b, true);
+    }
+    QString path() const { return m_dir.filePath("settings.ini"); }
+    void loadText(const QString& text)
+    {
+        QSettings(path(), QSettings::IniFormat).setValue("RttiSettings", text);
+        const QSettings settings(path(), QSettings::IniFormat);
+        Rtti()->loadSettings(&settings);
+    }
+
+    QTemporaryDir m_dir;
+    const TxRttiItem m_a = Item("ProbeSettings", "regtest::CxSettingsA");
+    const TxRttiItem m_b = Item("ProbeSettings", "regtest::CxSettingsB");
+};
+
+TEST_F(RttiSettings, EnabledFlagsSurviveASaveAndLoadThroughASettingsFile)
+{
+    Rtti()->setItemEnabled(m_a, false);
+    Rtti()->saveSettings(std::make_unique<QSettings>(path(), QSettings::IniFormat).get());
+    Rtti()->setItemEnabled(m_a, true);
+    Rtti()->setItemEnabled(m_b, false);
+
+    const QSettings settings(path(), QSettings::IniFormat);
+    const QString text = settings.value("RttiSettings").toString();
+    EXPECT_TRUE(text.startsWith("<CxRtti><") && !text.contains('\n')) << text.toStdString();
+    EXPECT_TRUE(text.contains("<regtest::CxSettingsA enabled=\"0\"/>")) << text.toStdString();
+    EXPECT_TRUE(text.contains("<regtest::CxSettingsB enabled=\"1\"/>")) << text.toStdString();
+
+    SignalLog log({m_a, m_b});
+    Rtti()->loadSettings(&settings);
+    EXPECT_FALSE(Rtti()->itemEnabled(m_a));
+    EXPECT_TRUE(Rtti()->itemEnabled(m_b));
+    EXPECT_EQ(log.emissions.size(), 2);
+    EXPECT_TRUE(log.emissions.contains({m_a, false}) && log.emissions.contains({m_b, true}));
+    log.emissions.clear();
+    Rtti()->loadSettings(&settings); // the same state again
+    EXPECT_TRUE(log.emissions.isEmpty());
+}
+
+TEST_F(RttiSettings, AttributeTextsConvertByTheVariantRules)
+{
+    const QPair<const char*, bool> cases[] = {
+        {"0", false},  {"1", true}, {"false", false}, {"true", true},   {"FALSE", false},
+        {"yes", true}, {"", false}, {"2", true},      {"False", false}, {"no", true}};
+    for (const auto& c : cases) {
+        Rtti()->setItemEnabled(m_a, !c.second);
+        loadText(QStringLiteral("<CxRtti><regtest::CxSettingsA enabled=\"%1\"/></CxRtti>").arg(c.first));
+        EXPECT_EQ(Rtti()->itemEnabled(m_a), c.second) << c.first;
+        EXPECT_TRUE(Rtti()->itemEnabled(m_b)) << "a class missing from the text keeps its flag";
+    }
+}
+
+TEST_F(RttiSettings, IncompleteOrUnparsableTextChangesNothing)
+{
+    SignalLog log({m_a, m_b});
+    for (const char* text : {"<CxRtti><regtest::CxSettingsA/></CxRtti>", // no attribute
+                             "<CxRtti><regtest::CxSettingsA Enabled=\"0\"/></CxRtti>",
+                             "<CxRtti><regtest::CxUnknown enabled=\"0\"/></CxRtti>",
+                             "<CxRtti><regtest::CxSettingsA enabled=\"0\"></CxRtti>", // does not parse
+                             "<CxRtti><regtest::CxSettingsA enabled=\"0\"/></CxRtti><x/>", "",
+                             "<CxRtti>regtest::CxSettingsA<!--regtest::CxSettingsA--></CxRtti>"}) {
+        loadText(text);
+        EXPECT_TRUE(Rtti()->itemEnabled(m_a)) << text;
+    }
+    Rtti()->loadSettings(
+        std::make_unique<QSettings>(m_dir.filePath("empty.ini"), QSettings::IniFormat).get());
+    Rtti()->loadSettings(nullptr);
+    Rtti()->saveSettings(nullptr);
+    EXPECT_TRUE(log.emissions.isEmpty());
+
+    // Entries for unknown classes are dropped at the next save.
+    loadText("<CxRtti><regtest::CxUnknown enabled=\"0\"/></CxRtti>");
+    QSettings settings(path(), QSettings::IniFormat);
+    Rtti()->saveSettings(&settings);
+    EXPECT_FALSE(settings.value("RttiSettings").toString().contains("CxUnknown"));
+}
+
+TEST_F(RttiSettings, AClassRegisteredTwiceTakesTheStoredFlagOnItsLaterItem)
+{
+    const QList<TxRttiItem> items = Registered()->itemsByInterface().value("ProbeTwice");
+    ASSERT_EQ(items.size(), 2);
+    loadText("<CxRtti><regtest::CxTwice enabled=\"0\"/></CxRtti>");
+    EXPECT_TRUE(Rtti()->itemEnabled(items[0]));
+    EXPECT_FALSE(Rtti()->itemEnabled(items[1]));
+    Rtti()->setItemEnabled(items[1], true);
+}
+
+} // namespace
+
+#include "rtti_test.moc"
