@@ -1,6 +1,6 @@
 # OX_SANITIZE selects a sanitizer build for every target:
 #   "address,undefined"  AddressSanitizer + UndefinedBehaviorSanitizer
-#   "thread"             ThreadSanitizer (suppressions in cmake/tsan.supp)
+#   "thread"             ThreadSanitizer (scripts/test.sh points TSAN_OPTIONS at cmake/tsan.supp)
 if(OX_SANITIZE)
   string(REPLACE ";" "," _ox_san "${OX_SANITIZE}")
   message(STATUS "Building with -fsanitize=${_ox_san}")

@@ -132,8 +132,7 @@ unsigned DispatchBySize(ExImageDataType t, Fn&& fn)
         OX_DISPATCH_SIZE(8, kSize8Types, std::uint64_t)
         OX_DISPATCH_SIZE(16, kSize16Types, Bytes16)
 #undef OX_DISPATCH_SIZE
-    default:
-        break;
+    default: break;
     }
     return eErrUnsupported;
 }
@@ -161,7 +160,10 @@ decltype(auto) DispatchChannels(int channels, Fn&& fn)
 // Loops that gather or scatter bytes with a stride (3-channel 8-bit pixels, interleaved outputs)
 // vectorise well only with byte shuffles that the baseline lacks. No -march flag is needed: the
 // binary still runs on any x86-64 machine.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
+// Sanitized builds use the baseline only: their run-time library is not ready when the loader
+// runs the selector.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) &&     \
+    !defined(__SANITIZE_THREAD__)
 #define OX_ROW_KERNEL __attribute__((target_clones("avx2", "default")))
 #else
 #define OX_ROW_KERNEL

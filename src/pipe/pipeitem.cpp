@@ -44,6 +44,9 @@ IxPipeItem::~IxPipeItem()
         s->m_predecessors.removeAll(this);
     }
     freeProcessedData();
+    // Let the worker finish what is queued for it, with a lock on both sides, before its event
+    // loop is told to quit.
+    drainEvents();
     m_thread->quit();
     m_thread->wait();
     delete m_thread;
