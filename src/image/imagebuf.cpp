@@ -236,9 +236,17 @@ unsigned int CopyBuffer(const SxImageBuf& src, SxImageBuf& dst)
     OX_CHECK(src.channels <= 1 || dst.packing == src.packing, eErrInvalidArg2);
 
     const quint64 size = ImageByteSize(src);
-    const unsigned code = size == ImageByteSize(dst)
-                              ? MemCpy(dst.data, src.data, size, dst.memoryTag, src.memoryTag)
-                              : CopyRegion(src, Bounds(src), dst, QPoint(0, 0), true);
+    unsigned code = eOk;
+    if (size == ImageByteSize(dst)) {
+        // One block, without the padding after the very last row: the memory of a sub-image
+        // ends where its last row does.
+        const quint64 used = GetImageTypeSize(src.dataType) * quint64(src.width) *
+                             quint64(src.packing == ePlanar && src.channels > 1 ? 1 : src.channels);
+        const quint64 tail = quint64(src.rowBytes) > used ? quint64(src.rowBytes) - used : 0;
+        code = MemCpy(dst.data, src.data, size - tail, dst.memoryTag, src.memoryTag);
+    } else {
+        code = CopyRegion(src, Bounds(src), dst, QPoint(0, 0), true);
+    }
     if (!Succeeded(code)) {
         LogError(QStringLiteral("Failed to copy the image buffer."));
         return eErrFailed;

@@ -437,6 +437,25 @@ TEST(ShallowSubImage, SharesMemoryAndRefusesPlanarAndComplex)
         FreeBuffer(*b);
 }
 
+TEST(CopyBuffer, SubImageEndingOnTheLastRowIsReadWithinItsParent)
+{
+    // The sub-image shares the parent's row size; its last row ends before the parent's memory
+    // does, so a block copy must stop there (the sanitized run checks the reads).
+    SxImageBuf parent = alloc(7, 3, 3, eUInt16, ePixel, 7 * 3 * 2);
+    oxtest::fill<quint16>(parent, pattern);
+    SxImageBuf sub;
+    ASSERT_EQ(ShallowSubImage(parent, QRect(1, 1, 2, 2), sub), eOk);
+    SxImageBuf copy;
+    ASSERT_EQ(AllocAndCopyBuffer(sub, copy), eOk);
+    EXPECT_EQ(copy.rowBytes, parent.rowBytes);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x)
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(getPixel<quint16>(copy, x, y, c), quint16(pattern(x + 1, y + 1, c)));
+    FreeBuffer(copy);
+    FreeBuffer(parent);
+}
+
 TEST(Crop, CutsInPlaceAndResetsTheLayout)
 {
     CountingHooks hooks;
