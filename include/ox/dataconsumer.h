@@ -48,8 +48,12 @@ protected Q_SLOTS:
     void onDataAvailable(int frameNo) override;
 
 private:
+    friend class IxDataSource;
     IxData* takeFrame(IxPipeItem* sender, int frameNo);
-    bool m_emitRequests = true; // guarded by the item lock
+    // The source has taken up this consumer's request (called on the source's thread).
+    void requestTakenUp();
+    bool m_emitRequests = true;             // guarded by the item lock
+    std::atomic<int> m_requestsInFlight{0}; // 1 while a request of ours waits at the source
 };
 
 // A plain object that consumes frames through a CxDataConsumer. Its operations run on the

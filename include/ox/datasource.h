@@ -31,7 +31,8 @@ private:
 // The root of a pipe: makes frames on request (pull feed), on its own (push feed) or, when
 // data-triggered, only through triggerData(). It has no predecessors.
 //
-// Threads: onRequestData() and onRequestFrameNo() run on the source's worker thread; triggerData()
+// Threads: onRequestData() and onRequestFrameNo() run on the source's worker thread (requests
+// of connected requestors arrive queued); triggerData()
 // runs on the calling thread holding the item lock and publishes under the data lock. The trigger
 // type, the capture switch and the requestor set are guarded by the item lock.
 class OX_EXPORT IxDataSource : public IxPipeItem
@@ -80,6 +81,10 @@ protected Q_SLOTS:
 
 private Q_SLOTS:
     void onDataAvailable(int frameNo) override;
+    // Connected to the requestors' signals; pass the request on to onRequestData() and
+    // onRequestFrameNo().
+    void relayRequestData();
+    void relayRequestFrameNo(int frmNo);
 
 protected:
     // Makes and publishes one frame (see IxPipeItem::publish).

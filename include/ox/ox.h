@@ -27,3 +27,6 @@
 #include <ox/datasource.h>
 #include <ox/dataprocessor.h>
 #include <ox/dataconsumer.h>
+#include <ox/focuscontroller.h>
+#include <ox/autofocus.h>
+#include <ox/zstage.h>

@@ -154,6 +154,9 @@ protected:
     // Publishes a frame (data lock held). True when the store took ownership; else the caller
     // deletes `data`.
     bool addToOutputData_noLock(IxData* data);
+    // A receiver calls this on the notifying item first thing when it handles a notification
+    // (dataAvailable), so that the item can bound the notifications queued for it.
+    void acknowledgeNotification(QObject* receiver);
     // Publishes under the data lock and deletes a refused frame.
     bool publish(IxData* data);
     void freeProcessedData();
@@ -187,6 +190,7 @@ private:
 
     bool linkEdit(QList<IxPipeItem*>& list, IxPipeItem* item, bool add, bool successor);
     void dropFrame_noLock(int frameNo);
+    void notify_noLock(int frameNo);
     void removeUnwantedFrames_noLock();
     // Waits until every event already queued for this item has run (no-op on the item's thread).
     void drainEvents();
@@ -204,6 +208,9 @@ private:
     QMap<int, IxData*> m_output;
     QMap<QObject*, QSet<int>> m_receivers;        // frame numbers pending per receiver
     QHash<QObject*, IxPipeItem*> m_receiverItems; // the receiver as a pipe item, null for listeners
+    QHash<QObject*, int> m_queued; // notifications sent to a pipe item and not yet handled by it
+    QSet<QObject*> m_owed;         // pipe items owed a notification for a pending frame
+    static constexpr int kMaxQueuedNotifications = 4;
     int m_outputCapacity = 1;
 
     // Guarded by m_itemLock.

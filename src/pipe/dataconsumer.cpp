@@ -104,6 +104,8 @@ IxData* IxDataConsumer::takeFrame(IxPipeItem* from, int frameNo)
 
 void IxDataConsumer::onDataAvailable(int frameNo)
 {
+    if (auto* notifier = qobject_cast<IxPipeItem*>(sender()))
+        notifier->acknowledgeNotification(this);
     if (!dataRequested(frameNo) || isStopped())
         return;
     CxPipe* p = pipe();
@@ -165,12 +167,22 @@ void IxDataConsumer::onDataAvailable(int frameNo)
     if (feed == CxPipe::ePull && emitRequestDataInPullMode() && source &&
         source->sourceType() == IxDataSource::eSequence &&
         source->dataTriggerType() == IxDataSource::eFreeRunning) {
-        // One request in flight per consumer, paced to its maximum rate.
-        QTimer::singleShot(delay, this, [this] {
-            if (isStarted())
-                Q_EMIT requestData();
-        });
+        // One request in flight per consumer, paced to its maximum rate: frames that other
+        // consumers asked for reach this one too, and must not multiply the requests.
+        if (m_requestsInFlight.exchange(1) == 0) {
+            QTimer::singleShot(delay, this, [this] {
+                if (isStarted())
+                    Q_EMIT requestData();
+                else
+                    m_requestsInFlight = 0;
+            });
+        }
     }
+}
+
+void IxDataConsumer::requestTakenUp()
+{
+    m_requestsInFlight = 0;
 }
 
 IxDataEater::~IxDataEater() = default;

@@ -70,6 +70,22 @@ void IxDataSource::onRequestFrameNo(int)
 
 void IxDataSource::onDataAvailable(int) {}
 
+// Requests reach the source through these relays: a consumer learns that its request has been
+// taken up, so that it never has more than one request queued here.
+void IxDataSource::relayRequestData()
+{
+    if (auto* consumer = qobject_cast<IxDataConsumer*>(sender()))
+        consumer->requestTakenUp();
+    onRequestData();
+}
+
+void IxDataSource::relayRequestFrameNo(int frmNo)
+{
+    if (auto* consumer = qobject_cast<IxDataConsumer*>(sender()))
+        consumer->requestTakenUp();
+    onRequestFrameNo(frmNo);
+}
+
 bool IxDataSource::connectDataRequestor(QObject* requestor, const char* requestSignal,
                                         const char* frameNoSignal)
 {
@@ -80,9 +96,9 @@ bool IxDataSource::connectDataRequestor(QObject* requestor, const char* requestS
         return false;
     if (m_requestors.contains(requestor))
         return true;
-    connect(requestor, requestSignal, this, SLOT(onRequestData()));
+    connect(requestor, requestSignal, this, SLOT(relayRequestData()));
     if (frameNoSignal)
-        connect(requestor, frameNoSignal, this, SLOT(onRequestFrameNo(int)));
+        connect(requestor, frameNoSignal, this, SLOT(relayRequestFrameNo(int)));
     m_requestors.insert(requestor);
     return true;
 }
@@ -95,9 +111,9 @@ bool IxDataSource::disconnectDataRequestor(QObject* requestor, const char* reque
     Lock lock(itemLock());
     if (isStarted() || !m_requestors.contains(requestor))
         return false;
-    disconnect(requestor, requestSignal, this, SLOT(onRequestData()));
+    disconnect(requestor, requestSignal, this, SLOT(relayRequestData()));
     if (frameNoSignal)
-        disconnect(requestor, frameNoSignal, this, SLOT(onRequestFrameNo(int)));
+        disconnect(requestor, frameNoSignal, this, SLOT(relayRequestFrameNo(int)));
     m_requestors.remove(requestor);
     return true;
 }

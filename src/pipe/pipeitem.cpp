@@ -38,6 +38,9 @@ IxPipeItem::~IxPipeItem()
         }
         std::lock_guard<std::recursive_mutex> data(p->m_dataLock);
         p->m_receivers.remove(this);
+        p->m_receiverItems.remove(this);
+        p->m_queued.remove(this);
+        p->m_owed.remove(this);
     }
     for (IxPipeItem* s : successors()) {
         std::lock_guard<std::mutex> links(s->m_linksLock);
@@ -321,6 +324,8 @@ void IxPipeItem::disconnectDataReceiver(QObject* receiver, const char* slot)
     }
     m_receivers.remove(receiver);
     m_receiverItems.remove(receiver);
+    m_queued.remove(receiver);
+    m_owed.remove(receiver);
     removeUnwantedFrames_noLock();
 }
 
@@ -392,14 +397,15 @@ bool IxPipeItem::addToOutputData_noLock(IxData* data)
     const int frameNo = data->frameNo();
     if (!isStarted() || m_receivers.isEmpty() || m_output.contains(frameNo))
         return false;
-    // A latest-frame receiver with a frame pending still has a notification to handle, and that
-    // notification will fetch the newest frame: no further signal on its account. This is read
-    // before the eviction below empties the pending sets, so that a slow receiver never has more
-    // than one notification queued.
+    // A latest-frame receiver with a notification still queued needs no further signal: that
+    // notification fetches the newest frame. Any other pipe item gets at most
+    // kMaxQueuedNotifications queued notifications; beyond that it is owed one, sent when it has
+    // worked through its queue (acknowledgeNotification). Either way a receiver that is slower
+    // than its input never makes its event queue grow. This is read before the eviction below.
     QSet<QObject*> awaiting;
     for (auto it = m_receivers.cbegin(); it != m_receivers.cend(); ++it) {
         IxPipeItem* item = m_receiverItems.value(it.key());
-        if (item && item->flags().testFlag(eTakeLatestFrame) && !it.value().isEmpty())
+        if (item && item->flags().testFlag(eTakeLatestFrame) && m_queued.value(it.key()) > 0)
             awaiting.insert(it.key());
     }
     if (m_output.size() >= m_outputCapacity)
@@ -412,10 +418,14 @@ bool IxPipeItem::addToOutputData_noLock(IxData* data)
         if (item && !(item->hasConsumer_noLock() && item->dataRequested(frameNo)))
             continue;
         takers << it.key();
-        if (awaiting.contains(it.key()))
+        if (awaiting.contains(it.key())) {
             it.value().clear();
-        else
+            m_owed.insert(it.key());
+        } else if (item && m_queued.value(it.key()) >= kMaxQueuedNotifications) {
+            m_owed.insert(it.key());
+        } else {
             notify = true;
+        }
     }
     removeUnwantedFrames_noLock();
     if (takers.isEmpty())
@@ -424,8 +434,31 @@ bool IxPipeItem::addToOutputData_noLock(IxData* data)
     for (QObject* receiver : takers)
         m_receivers[receiver].insert(frameNo);
     if (notify && isStarted())
-        Q_EMIT dataAvailable(frameNo);
+        notify_noLock(frameNo);
     return true;
+}
+
+void IxPipeItem::notify_noLock(int frameNo)
+{
+    // One signal reaches every receiver: each has one more notification queued, and none is owed
+    // one any more.
+    for (auto it = m_receiverItems.cbegin(); it != m_receiverItems.cend(); ++it)
+        if (it.value())
+            ++m_queued[it.key()];
+    m_owed.clear();
+    Q_EMIT dataAvailable(frameNo);
+}
+
+void IxPipeItem::acknowledgeNotification(QObject* receiver)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_dataLock);
+    auto it = m_queued.find(receiver);
+    if (it == m_queued.end() || --it.value() > 0)
+        return;
+    it.value() = 0;
+    const QSet<int> pending = m_receivers.value(receiver);
+    if (m_owed.contains(receiver) && !pending.isEmpty() && isStarted())
+        notify_noLock(*std::max_element(pending.begin(), pending.end()));
 }
 
 bool IxPipeItem::publish(IxData* data)
@@ -511,6 +544,8 @@ void IxPipeItem::freeProcessedData()
     m_output.clear();
     for (QSet<int>& pending : m_receivers)
         pending.clear();
+    m_queued.clear();
+    m_owed.clear();
 }
 
 // ---- Receiving --------------------------------------------------------------------------------
@@ -536,6 +571,8 @@ bool IxPipeItem::canRegulateFps_noLock() const
 
 void IxPipeItem::onDataAvailable(int frameNo)
 {
+    if (auto* notifier = qobject_cast<IxPipeItem*>(sender()))
+        notifier->acknowledgeNotification(this);
     CxPipe* pipe = m_pipe;
     if (!pipe || pipe->isStopped())
         return;

@@ -108,9 +108,11 @@ public:
     {
         if (delayUs > 0)
             std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
-        QMutexLocker lock(&m_mutex);
-        m_frames << data->frameNo();
-        m_pointers << data;
+        if (record) {
+            QMutexLocker lock(&m_mutex);
+            m_frames << data->frameNo();
+            m_pointers << data;
+        }
         ++consumed;
         if (refuse)
             return false;
@@ -131,6 +133,7 @@ public:
     std::atomic<bool> accepting{true};
     std::atomic<bool> refuse{false};
     int delayUs = 0;
+    bool record = true; // keep the frame numbers and pointers (set before the pipe starts)
 
 private:
     mutable QMutex m_mutex;
