@@ -26,6 +26,9 @@ IxPipeItem::IxPipeItem(ExFlags flags)
     m_thread->setObjectName(QStringLiteral("Thread: %1").arg(name()));
     moveToThread(m_thread);
     m_thread->start(QThread::InheritPriority);
+    // Wait until the thread runs its event loop: it reads its own name while starting, and the
+    // constructors of the item kinds rename it right after this.
+    drainEvents();
 }
 
 IxPipeItem::~IxPipeItem()

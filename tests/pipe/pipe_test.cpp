@@ -370,6 +370,7 @@ TEST_F(PipeTest, EaterRefusingFramesLeaksNothing)
     ASSERT_TRUE(pipe.start());
     ASSERT_TRUE(waitFor([&] { return eater.eaten >= 20; }));
     ASSERT_TRUE(pipe.stop());
+    ASSERT_TRUE(pipe.destroyAllItems()); // the consumer goes before its eater
 }
 
 TEST_F(PipeTest, StoppingWithFramesInFlightAndDeletingLeaksNothing)
