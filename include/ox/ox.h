@@ -30,3 +30,5 @@
 #include <ox/focuscontroller.h>
 #include <ox/autofocus.h>
 #include <ox/zstage.h>
+#include <ox/color.h>
+#include <ox/bitdepth.h>

@@ -14,7 +14,6 @@
 
 using namespace ox;
 using oxtest::EdgeCamera;
-using oxtest::GradientEnergy;
 using oxtest::SimulatedDrive;
 using oxtest::StepSearch;
 using oxtest::waitFor;
@@ -44,7 +43,7 @@ protected:
     {
         camera = new EdgeCamera(&drive, best, {25, CxUnits::eMicrometres});
         focus = new CxAutoFocus;
-        auto* search = new StepSearch(&drive, &measure);
+        auto* search = new StepSearch(&drive);
         EXPECT_TRUE(focus->setAlgorithm(search));
         EXPECT_TRUE(pipe.insertAfter(camera, nullptr));
         EXPECT_TRUE(pipe.branchAfter(focus, camera));
@@ -59,7 +58,6 @@ protected:
 
     SimulatedDrive drive{{0, CxUnits::eMicrometres}, {2, CxUnits::eMillimetres}, {50, CxUnits::eMicrometres}};
     const CxLength best{1350, CxUnits::eMicrometres};
-    GradientEnergy measure;
     CxPipe pipe;
     EdgeCamera* camera = nullptr;
     CxAutoFocus* focus = nullptr;
@@ -81,7 +79,7 @@ TEST_F(AutoFocusTest, SearchInALivePipeFindsTheSharpestPosition)
     EXPECT_FALSE(focus->startFocusing()) << "already focusing";
 
     // While searching, the algorithm cannot be replaced, and there is no result yet.
-    auto* other = new StepSearch(&drive, &measure);
+    auto* other = new StepSearch(&drive);
     EXPECT_FALSE(focus->setAlgorithm(other));
     EXPECT_EQ(focus->algorithm(), search);
     delete other;
@@ -175,8 +173,8 @@ TEST_F(AutoFocusTest, ReplacedAlgorithmGoesBackToTheCallerAndIsNoLongerHeard)
     EXPECT_FALSE(focus->cancelFocusing());
     EXPECT_FALSE(focus->acceptsData(1));
 
-    QPointer<StepSearch> first = new StepSearch(&drive, &measure);
-    QPointer<StepSearch> second = new StepSearch(&drive, &measure);
+    QPointer<StepSearch> first = new StepSearch(&drive);
+    QPointer<StepSearch> second = new StepSearch(&drive);
     ASSERT_TRUE(focus->setAlgorithm(first));
     EXPECT_FALSE(focus->startFocusing()) << "not in a started pipe";
     ASSERT_TRUE(focus->setAlgorithm(second));

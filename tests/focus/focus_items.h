@@ -1,8 +1,8 @@
 #pragma once
 
 // A simulated focus rig for the focus tests: a drive, a camera whose image of a vertical edge is
-// blurred by the drive's distance from the best position, a gradient-energy sharpness measure, a
-// step-by-step search and a Z stage with a settable smallest step.
+// blurred by the drive's distance from the best position, a step-by-step search and a Z stage with
+// a settable smallest step.
 
 #include "support/image_helpers.h"
 
@@ -120,49 +120,15 @@ private:
     std::atomic<int> m_next{1};
 };
 
-// Gradient energy: the sum of squared differences of horizontal neighbours in an 8-bit mono image.
-class GradientEnergy : public ox::IxFocusFunction
-{
-    Q_OBJECT
-public:
-    QString name() const override { return QStringLiteral("gradient energy"); }
-    QString description() const override { return name(); }
-    bool loadSettings(QSettings*) override { return true; }
-    bool saveSettings(QSettings*) override { return true; }
-    bool isSupported(const ox::CxImageData* image) const override
-    {
-        return image && image->image().dataType == ox::eUInt8 && image->image().channels == 1;
-    }
-    bool evaluate(const ox::CxImageData* image, double& value) override
-    {
-        if (!isSupported(image))
-            return false;
-        const ox::SxImageBuf& b = image->image();
-        value = 0;
-        for (int y = 0; y < b.height; ++y)
-            for (int x = 1; x < b.width; ++x) {
-                const double d = double(getPixel<quint8>(b, x, y)) - getPixel<quint8>(b, x - 1, y);
-                value += d * d;
-            }
-        return true;
-    }
-    bool higherIsSharper() const override { return true; }
-    bool setRegion(const QRect&) override { return false; }
-    QRect region() const override { return QRect(); }
-    bool setChannel(int channel) override { return channel == 0; }
-    int channel() const override { return 0; }
-    void reset() override {}
-    QString errorMessage() const override { return QString(); }
-};
-
-// Visits every step of the drive from 0 to stepsCount(), measures one frame exposed at each, and
-// ends at the sharpest. Frames exposed before the latest move are skipped. Its state is touched
+// Visits every step of the drive from 0 to stepsCount(), measures the gradient energy (the sum of
+// squared differences of horizontal neighbours) of one frame exposed at each, and ends at the
+// sharpest. Frames exposed before the latest move are skipped. Its state is touched
 // only under the auto-focus item's lock, except the atomics read by acceptsFrame().
 class StepSearch : public ox::IxFocusAlgorithm
 {
     Q_OBJECT
 public:
-    StepSearch(SimulatedDrive* drive, ox::IxFocusFunction* function) : m_drive(drive), m_function(function) {}
+    explicit StepSearch(SimulatedDrive* drive) : m_drive(drive) {}
 
     QString name() const override { return QStringLiteral("step search"); }
     QString description() const override { return name(); }
@@ -170,12 +136,8 @@ public:
     bool saveSettings(QSettings*) override { return true; }
     bool setFocusController(ox::IxFocusController*) override { return false; }
     ox::IxFocusController* focusController() const override { return m_drive; }
-    bool setFocusFunction(ox::IxFocusFunction* function) override
-    {
-        m_function = function;
-        return true;
-    }
-    ox::IxFocusFunction* focusFunction() const override { return m_function; }
+    bool setFocusFunction(ox::IxFocusFunction*) override { return false; }
+    ox::IxFocusFunction* focusFunction() const override { return nullptr; }
     bool setSearchRange(const ox::CxLength&, const ox::CxLength&) override { return false; }
     ox::CxLength searchLower() const override { return m_drive->minPosition(); }
     ox::CxLength searchUpper() const override { return m_drive->maxPosition(); }
@@ -190,9 +152,13 @@ public:
             return false;
         if (image->timestamp() != quint64(m_drive->moves()))
             return true; // exposed before the drive got here
+        const ox::SxImageBuf& b = image->image();
         double value = 0;
-        if (!m_function->evaluate(image, value))
-            return false;
+        for (int y = 0; y < b.height; ++y)
+            for (int x = 1; x < b.width; ++x) {
+                const double d = double(getPixel<quint8>(b, x, y)) - getPixel<quint8>(b, x - 1, y);
+                value += d * d;
+            }
         ++measured;
         m_curve << qMakePair(m_drive->positionForSteps(m_step), value);
         if (m_best < 0 || value > m_bestValue) {
@@ -230,7 +196,6 @@ public:
 
 private:
     SimulatedDrive* m_drive;
-    ox::IxFocusFunction* m_function;
     std::atomic<bool> m_focusing{false};
     QList<QPair<ox::CxLength, double>> m_curve;
     int m_step = 0;
