@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <initializer_list>
 #include <limits>
@@ -26,13 +25,6 @@ class FrameRateCounter : public ::testing::Test
 protected:
     void SetUp() override { ox::detail::SetFrameRateClock(&TestClock); }
     void TearDown() override { ox::detail::SetFrameRateClock(nullptr); }
-
-    // Restarts the counter and adds samples at `times`.
-    void restartWith(std::initializer_list<qint64> times)
-    {
-        counter.start();
-        addAt(times);
-    }
     void addAt(std::initializer_list<qint64> times)
     {
         for (qint64 t : times) {
@@ -40,38 +32,13 @@ protected:
             counter.addTimestamp();
         }
     }
-
     ox::CxFrameRateCounter counter;
 };
 
 } // namespace
 
-TEST_F(FrameRateCounter, StoppedCounterIgnoresSamplesAndReportsNothing)
-{
-    EXPECT_FALSE(counter.isStarted());
-    addAt({0, 100, 200});
-    EXPECT_EQ(counter.currentFps(), 0.0);
-    EXPECT_EQ(counter.nextSampleTimeout(), 0);
-    EXPECT_EQ(counter.elapsedMsec(), 0);
-
-    restartWith({300}); // one sample: still no rate
-    EXPECT_TRUE(counter.isStarted());
-    EXPECT_EQ(counter.currentFps(), 0.0);
-    addAt({400});
-    EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0); // the samples before start() were ignored
-
-    // stop keeps the samples and ignores new ones; start empties them.
-    counter.stop();
-    addAt({401});
-    EXPECT_FALSE(counter.isStarted());
-    EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0);
-    counter.start();
-    EXPECT_EQ(counter.currentFps(), 0.0);
-}
-
 TEST_F(FrameRateCounter, RateAndTimeoutFollowTheWindow)
 {
-    // {interval, max fps, expected fps, expected timeout}, all with samples at `times`.
     struct Case
     {
         std::initializer_list<qint64> times;
@@ -81,10 +48,12 @@ TEST_F(FrameRateCounter, RateAndTimeoutFollowTheWindow)
     };
     const double noLimit = std::numeric_limits<double>::max();
     const Case cases[] = {
+        {{300}, 2000, noLimit, 0.0, 0}, // one sample: no rate
         {{0, 100, 200, 300}, 2000, noLimit, 10.0, 0},
         {{0, 100, 200, 300}, 2000, 5.0, 10.0, 500},  // (4 / 5 - 0.3) x 1000
         {{0, 100, 200, 300}, 2000, 3.0, 10.0, 1033}, // truncated
         {{0, 100, 200, 300}, 2000, 40.0, 10.0, 0},   // negative: raised to 0
+        {{0, 100, 200, 300}, 2000, 10.0, 10.0, 100}, // equal is not over
         {{0, 100, 200, 300}, 2000, 0.0, 10.0, 0},    // regulation off
         {{0, 100, 200, 300}, 2000, -1.0, 10.0, 0},
         {{0, 1000, 2000, 3000}, 1000, 1.0, 1.0, 1000}, // window 2000..3000
@@ -93,32 +62,40 @@ TEST_F(FrameRateCounter, RateAndTimeoutFollowTheWindow)
         {{700, 700, 700}, 1000, 0.5, 0.0, 6000},       // no span: no rate, the timeout counts all
         {{900, 500, 100}, 1000, 0.5, 0.0, 0},          // oldest after newest
         {{0, 1}, 1000, 1e-300, 1000.0, std::numeric_limits<int>::max()}, // saturates
+        {{0, 9, 10}, -5, noLimit, 1000.0, 0},                            // the interval is at least 1
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
         counter.setAveragingInterval(c.interval);
         counter.setMaxFps(c.maxFps);
-        restartWith(c.times);
+        counter.start();
+        addAt(c.times);
         const double fps = counter.currentFps();
-        EXPECT_DOUBLE_EQ(fps, c.fps) << "case " << (&c - cases);
-        EXPECT_EQ(counter.nextSampleTimeout(), c.timeout) << "case " << (&c - cases);
-        EXPECT_EQ(counter.isOverMaxFps(), c.maxFps > 0 && fps > c.maxFps) << "case " << (&c - cases);
+        EXPECT_DOUBLE_EQ(fps, c.fps);
+        EXPECT_EQ(counter.nextSampleTimeout(), c.timeout);
+        EXPECT_EQ(counter.isOverMaxFps(), c.maxFps > 0 && fps > c.maxFps);
     }
-    counter.setMaxFps(10.0);
-    restartWith({0, 100, 200, 300});
-    EXPECT_FALSE(counter.isOverMaxFps()); // equal is not over
 }
 
-TEST_F(FrameRateCounter, SampleListIsBoundedAndEditable)
+TEST_F(FrameRateCounter, OnlyAStartedCounterTakesSamplesAndTheListIsBoundedAndEditable)
 {
-    EXPECT_EQ(counter.maxSamples(), 200);
-    EXPECT_EQ(counter.averagingInterval(), 2000);
+    addAt({0, 100, 200}); // not started: ignored
+    EXPECT_EQ(counter.currentFps(), 0.0);
+    EXPECT_EQ(counter.nextSampleTimeout(), 0);
+    EXPECT_EQ(counter.elapsedMsec(), 0);
+    counter.start();
+    addAt({300, 400});
+    EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0);
+    // stop keeps the samples and ignores new ones; start empties them.
+    counter.stop();
+    addAt({401});
+    EXPECT_FALSE(counter.isStarted());
+    EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0);
+
     counter.setMaxSamples(1);
     EXPECT_EQ(counter.maxSamples(), 2);
-    counter.setAveragingInterval(0);
-    EXPECT_EQ(counter.averagingInterval(), 1);
     counter.setMaxSamples(200);
     counter.setAveragingInterval(100000);
-
     // 201 samples 10 ms apart keep the newest 200: 199 intervals over 1990 ms.
     counter.start();
     for (int i = 0; i <= 200; ++i)
@@ -144,7 +121,7 @@ TEST(FrameRateCounterThreads, RealTimerAndConcurrentUse)
     ox::CxFrameRateCounter counter;
     counter.start();
     counter.addTimestamp();
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30)); // measuring time, not waiting
     counter.addTimestamp();
     EXPECT_GE(counter.elapsedMsec(), 30);
     EXPECT_GT(counter.currentFps(), 0.0);

@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QtGlobal>
 
 #include <gtest/gtest.h>
 
@@ -14,45 +13,44 @@
 
 namespace {
 
-// Stands in for the handler a host had installed before the library opened its log. It is
-// installed before any test runs, so the library's handler, installed once per process by the
-// first opening, always remembers it and forwards to it. While recording it keeps the messages
-// (their first 64 characters) instead of printing them.
-std::mutex g_hostMutex;
-bool g_recording = false;   // guarded by g_hostMutex
-QStringList g_hostMessages; // guarded by g_hostMutex
-QtMessageHandler g_beforeHost = nullptr;
+// Stands in for the handler a host had installed before the library opened its log. Installed
+// before any test runs, so the library's handler (installed once per process) always forwards to
+// it. While recording it keeps the messages' first 64 characters instead of printing them.
+struct
+{
+    std::mutex mutex;
+    bool recording = false; // guarded by mutex
+    QStringList messages;   // guarded by mutex
+    QtMessageHandler before = nullptr;
+} g_host;
 
 void HostHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    {
-        std::lock_guard<std::mutex> lock(g_hostMutex);
-        if (g_recording) {
-            g_hostMessages << message.left(64);
-            return;
-        }
+    std::unique_lock<std::mutex> lock(g_host.mutex);
+    if (g_host.recording) {
+        g_host.messages << message.left(64);
+    } else if (g_host.before) {
+        lock.unlock();
+        g_host.before(type, context, message);
     }
-    if (g_beforeHost)
-        g_beforeHost(type, context, message);
 }
 
 QStringList HostMessages()
 {
-    std::lock_guard<std::mutex> lock(g_hostMutex);
-    return g_hostMessages;
+    std::lock_guard<std::mutex> lock(g_host.mutex);
+    return g_host.messages;
 }
 
 void Record(bool on)
 {
-    std::lock_guard<std::mutex> lock(g_hostMutex);
-    g_recording = on;
-    g_hostMessages.clear();
+    std::lock_guard<std::mutex> lock(g_host.mutex);
+    g_host.recording = on;
+    g_host.messages.clear();
 }
 
-class HostHandlerEnvironment : public ::testing::Environment
+struct HostHandlerEnvironment : ::testing::Environment
 {
-public:
-    void SetUp() override { g_beforeHost = qInstallMessageHandler(&HostHandler); }
+    void SetUp() override { g_host.before = qInstallMessageHandler(&HostHandler); }
 };
 const auto* const g_hostEnvironment = ::testing::AddGlobalTestEnvironment(new HostHandlerEnvironment);
 
@@ -62,13 +60,13 @@ QByteArray ReadAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// A file of `size` bytes (sparse) with the given modification time.
-void MakeFile(const QString& path, qint64 size, const QDateTime& modified)
+// A (sparse) file of `size` bytes modified `ageSecs` seconds ago.
+void MakeFile(const QString& path, qint64 size, qint64 ageSecs)
 {
     QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_TRUE(f.resize(size));
-    ASSERT_TRUE(f.setFileTime(modified, QFileDevice::FileModificationTime));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(size)) << path.toStdString();
+    ASSERT_TRUE(
+        f.setFileTime(QDateTime::currentDateTime().addSecs(-ageSecs), QFileDevice::FileModificationTime));
 }
 
 QStringList LogFiles(const QString& dir)
@@ -76,8 +74,13 @@ QStringList LogFiles(const QString& dir)
     return QDir(dir).entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
 }
 
-// Each test gets its own home folder, so the log folder (under the test-mode data location) is
-// empty at the start and parallel test processes never share it.
+QString OldName(int i)
+{
+    return QStringLiteral("old-%1.log").arg(i, 2, 10, QLatin1Char('0'));
+}
+
+// Each test gets its own home folder, so the log folder (under the test-mode data location) starts
+// empty and parallel test processes never share it.
 class LogFile : public ::testing::Test
 {
 protected:
@@ -89,20 +92,24 @@ protected:
         ASSERT_TRUE(ox::detail::LogDirectory().startsWith(m_home.path()));
         Record(true);
     }
-
     void TearDown() override
     {
         ox::detail::CloseLog();
         Record(false);
         qputenv("HOME", m_savedHome);
     }
-
     QTemporaryDir m_home;
     QByteArray m_savedHome;
 };
 
-TEST_F(LogFile, ReopeningWritesEachMessageOnceToTheNewFileAndForwardsItOnce)
+TEST_F(LogFile, ReopeningPrunesWritesEachMessageOnceToTheNewFileAndForwardsItOnce)
 {
+    const QDir dir(ox::detail::LogDirectory());
+    ASSERT_TRUE(QDir().mkpath(dir.path()));
+    for (int i = 0; i < 10; ++i) // old-00 is the newest
+        MakeFile(dir.filePath(OldName(i)), 100, 3600 * (i + 1));
+    MakeFile(dir.filePath(QStringLiteral("notes.txt")), 100, 86400 * 30);
+
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     ASSERT_TRUE(ox::detail::OpenLog());
     const QString first = ox::detail::CurrentLogFilePath();
@@ -110,7 +117,6 @@ TEST_F(LogFile, ReopeningWritesEachMessageOnceToTheNewFileAndForwardsItOnce)
     ox::detail::CloseLog();
     EXPECT_TRUE(ox::detail::CurrentLogFilePath().isEmpty());
     qWarning("while closed");
-
     ASSERT_TRUE(ox::detail::OpenLog());
     const QString second = ox::detail::CurrentLogFilePath();
     qCritical("second message");
@@ -122,13 +128,21 @@ TEST_F(LogFile, ReopeningWritesEachMessageOnceToTheNewFileAndForwardsItOnce)
     EXPECT_EQ(ReadAll(second), QByteArray("second message\n"));
     EXPECT_EQ(HostMessages(), QStringList({"first message", "while closed", "second message"}));
 
+    // Each opening kept the ten newest log files: the second one dropped old-09.
+    QStringList expected{QFileInfo(first).fileName(), QFileInfo(second).fileName()};
+    for (int i = 0; i < 9; ++i)
+        expected << OldName(i);
+    expected.sort();
+    EXPECT_EQ(LogFiles(dir.path()), expected);
+    EXPECT_TRUE(dir.exists(QStringLiteral("notes.txt")));
+
     // Named after the local time of opening, in the log folder.
+    const QRegularExpression pattern(
+        QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d)(_\\d+)?\\.log$"));
     for (const QString& path : {first, second}) {
         const QFileInfo info(path);
-        EXPECT_EQ(info.absolutePath(), QDir(ox::detail::LogDirectory()).absolutePath());
-        const auto match =
-            QRegularExpression(QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d)(_\\d+)?\\.log$"))
-                .match(info.fileName());
+        EXPECT_EQ(info.absolutePath(), dir.absolutePath());
+        const auto match = pattern.match(info.fileName());
         ASSERT_TRUE(match.hasMatch()) << info.fileName().toStdString();
         const QDateTime stamp =
             QDateTime::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
@@ -141,7 +155,6 @@ TEST_F(LogFile, MessageGrowingTheFilePastTenMiBStaysInItAndTheNextGoesToANewFile
     ASSERT_TRUE(ox::detail::OpenLog());
     const QString first = ox::detail::CurrentLogFilePath();
     const QByteArray chunk(1000000, 'x'); // 1,000,001 bytes a line: the 11th crosses 10 MiB
-
     int written = 0;
     while (ox::detail::CurrentLogFilePath() == first && written < 20) {
         qDebug("%s", chunk.constData());
@@ -150,7 +163,6 @@ TEST_F(LogFile, MessageGrowingTheFilePastTenMiBStaysInItAndTheNextGoesToANewFile
     EXPECT_EQ(written, 11);
     qDebug("after rotation");
     const QString second = ox::detail::CurrentLogFilePath();
-
     EXPECT_NE(second, first);
     EXPECT_EQ(QFileInfo(first).size(), 11 * 1000001);
     EXPECT_EQ(ReadAll(second), QByteArray("after rotation\n"));
@@ -158,66 +170,49 @@ TEST_F(LogFile, MessageGrowingTheFilePastTenMiBStaysInItAndTheNextGoesToANewFile
     EXPECT_EQ(HostMessages().size(), 12);
 }
 
-TEST_F(LogFile, OpeningKeepsTheTenNewestOldFiles)
-{
-    const QDir dir(ox::detail::LogDirectory());
-    ASSERT_TRUE(QDir().mkpath(dir.path()));
-    const QDateTime now = QDateTime::currentDateTime();
-    for (int i = 0; i < 12; ++i) // old-00 is the newest
-        MakeFile(dir.filePath(QStringLiteral("old-%1.log").arg(i, 2, 10, QLatin1Char('0'))), 100,
-                 now.addSecs(-3600 * (i + 1)));
-    MakeFile(dir.filePath(QStringLiteral("notes.txt")), 100, now.addDays(-30));
-
-    ASSERT_TRUE(ox::detail::OpenLog());
-
-    QStringList expected;
-    for (int i = 0; i < 10; ++i)
-        expected << QStringLiteral("old-%1.log").arg(i, 2, 10, QLatin1Char('0'));
-    expected << QFileInfo(ox::detail::CurrentLogFilePath()).fileName();
-    expected.sort();
-    EXPECT_EQ(LogFiles(dir.path()), expected);
-    EXPECT_TRUE(dir.exists(QStringLiteral("notes.txt")));
-}
-
 TEST_F(LogFile, UnopenableFileIsReportedAndMessagesAreOnlyForwarded)
 {
     // A plain file where the log folder should be.
     const QString logDir = ox::detail::LogDirectory();
     ASSERT_TRUE(QDir().mkpath(QFileInfo(logDir).absolutePath()));
-    MakeFile(logDir, 0, QDateTime::currentDateTime());
+    MakeFile(logDir, 0, 0);
 
     ::testing::internal::CaptureStderr();
-    const bool opened = ox::detail::OpenLog();
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(opened);
-    EXPECT_EQ(err, "Failed to open the log file.\n");
+    EXPECT_FALSE(ox::detail::OpenLog());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to open the log file.\n");
     EXPECT_TRUE(ox::detail::CurrentLogFilePath().isEmpty());
-
     qInfo("still delivered");
     EXPECT_EQ(HostMessages(), QStringList({"still delivered"}));
 }
 
-TEST(LogPruning, KeepsTheNewestFilesThatFitIn50MiB)
+TEST(LogPruning, KeepsTheNewestTenFilesThatFitIn50MiB)
 {
     constexpr qint64 MiB = 1024 * 1024;
-    const QDateTime now = QDateTime::currentDateTime();
-
-    // Newest first: 20 + 20 + 10 MiB is exactly the limit and stays; the next byte crosses it.
-    QTemporaryDir a;
-    ASSERT_TRUE(a.isValid());
-    const qint64 sizes[] = {20 * MiB, 20 * MiB, 10 * MiB, 1, 1};
-    for (int i = 0; i < 5; ++i)
-        MakeFile(a.filePath(QStringLiteral("f%1.log").arg(i)), sizes[i], now.addSecs(-60 * i));
-    ox::detail::PruneLogFiles(a.path());
-    EXPECT_EQ(LogFiles(a.path()), QStringList({"f0.log", "f1.log", "f2.log"}));
-
-    // A newest file that alone crosses the limit goes, and so does everything older.
-    QTemporaryDir b;
-    ASSERT_TRUE(b.isValid());
-    MakeFile(b.filePath(QStringLiteral("big.log")), 50 * MiB + 1, now);
-    MakeFile(b.filePath(QStringLiteral("small.log")), 10, now.addSecs(-60));
-    ox::detail::PruneLogFiles(b.path() + QLatin1Char('/'));
-    EXPECT_TRUE(LogFiles(b.path()).isEmpty());
+    // Sizes newest first, and how many of the newest stay.
+    const struct
+    {
+        QVector<qint64> sizes;
+        int kept;
+    } cases[] = {
+        {{20 * MiB, 20 * MiB, 10 * MiB, 1, 1}, 3}, // exactly the limit stays; the next byte crosses it
+        {{50 * MiB + 1, 10}, 0},                   // a newest file alone over the limit: all go
+        {QVector<qint64>(12, 100), 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kept);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        QStringList expected;
+        for (int i = 0; i < c.sizes.size(); ++i) {
+            MakeFile(dir.filePath(OldName(i)), c.sizes[i], 60 * i);
+            if (i < c.kept)
+                expected << OldName(i);
+        }
+        MakeFile(dir.filePath(QStringLiteral("notes.txt")), 60 * MiB, 0); // not a log file
+        ox::detail::PruneLogFiles(dir.path() + QLatin1Char('/'));
+        EXPECT_EQ(LogFiles(dir.path()), expected);
+        EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("notes.txt"))));
+    }
 }
 
 } // namespace

@@ -13,22 +13,9 @@ std::vector<double> RandomSignal(int n, unsigned seed)
 {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> dist(-10.0, 10.0);
-    std::vector<double> v(std::size_t(n), 0.0);
+    std::vector<double> v(static_cast<std::size_t>(n));
     for (double& x : v)
         x = dist(rng);
-    return v;
-}
-
-// Samples of a fixed polynomial of degree `degree` at 0 .. n-1.
-std::vector<double> PolynomialSamples(int n, int degree)
-{
-    const double coeffs[] = {3.0, -1.5, 0.25, -0.02, 0.001, -0.00003};
-    std::vector<double> v(std::size_t(n), 0.0);
-    for (int i = 0; i < n; ++i) {
-        double p = 1.0;
-        for (int d = 0; d <= degree; ++d, p *= i)
-            v[std::size_t(i)] += coeffs[d] * p;
-    }
     return v;
 }
 
@@ -65,18 +52,22 @@ TEST(SavitzkyGolay, ChecksArgumentsInOrder)
 
 TEST(SavitzkyGolay, ReproducesPolynomialsUpToItsOrderEverywhere)
 {
-    struct Case
+    const double coeffs[] = {3.0, -1.5, 0.25, -0.02, 0.001, -0.00003};
+    const struct
     {
         int count, window, order, degree;
     } cases[] = {{40, 5, 2, 2}, {40, 5, 2, 1}, {9, 9, 3, 3}, {200, 31, 3, 3}, {60, 11, 5, 5}, {7, 7, 6, 5}};
-    for (const Case& c : cases) {
-        const std::vector<double> in = PolynomialSamples(c.count, c.degree);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "window " << c.window << " order " << c.order);
+        std::vector<double> in(std::size_t(c.count), 0.0);
+        for (int i = 0; i < c.count; ++i)
+            for (int d = 0; d <= c.degree; ++d)
+                in[std::size_t(i)] += coeffs[d] * std::pow(double(i), d);
         std::vector<double> out(std::size_t(c.count), 1.0); // results are added to what out holds
         ASSERT_EQ(ox::SavitzkyGolaySmooth(in.data(), out.data(), c.count, c.window, c.order), ox::eOk);
         for (int i = 0; i < c.count; ++i) {
             const double expected = in[std::size_t(i)] + 1.0;
-            EXPECT_NEAR(out[std::size_t(i)], expected, 1e-9 * (1.0 + std::fabs(expected)))
-                << "window " << c.window << " order " << c.order << " index " << i;
+            EXPECT_NEAR(out[std::size_t(i)], expected, 1e-9 * (1.0 + std::fabs(expected))) << i;
         }
     }
 }
@@ -93,22 +84,21 @@ TEST(SavitzkyGolay, QuadraticWindowOfFiveUsesTheClassicalCoefficients)
     ASSERT_EQ(ox::SavitzkyGolaySmooth(qin, qout, 5, 2), ox::eOk);
     EXPECT_EQ(shared, QVector<double>(n, 0.0)); // the output was detached before writing
 
-    auto apply = [&](const double(&c)[5], auto at) {
-        double s = 0;
-        for (int k = 0; k < 5; ++k)
-            s += c[k] * at(k);
-        return s / 35.0;
-    };
     const double centre[5] = {-3, 12, 17, 12, -3}, first[5] = {31, 9, -3, -5, 3},
                  second[5] = {9, 13, 12, 6, -5};
-    auto head = [&](int k) { return in[std::size_t(k)]; };
-    auto tail = [&](int k) { return in[std::size_t(n - 1 - k)]; };
-    EXPECT_NEAR(qout[0], apply(first, head), 1e-9);
-    EXPECT_NEAR(qout[1], apply(second, head), 1e-9);
-    EXPECT_NEAR(qout[n - 1], apply(first, tail), 1e-9);
-    EXPECT_NEAR(qout[n - 2], apply(second, tail), 1e-9);
+    // The filter `c` applied to in[from], in[from + step], ...
+    auto apply = [&](const double(&c)[5], int from, int step) {
+        double s = 0;
+        for (int k = 0; k < 5; ++k)
+            s += c[k] * in[std::size_t(from + step * k)];
+        return s / 35.0;
+    };
+    EXPECT_NEAR(qout[0], apply(first, 0, 1), 1e-9);
+    EXPECT_NEAR(qout[1], apply(second, 0, 1), 1e-9);
+    EXPECT_NEAR(qout[n - 1], apply(first, n - 1, -1), 1e-9);
+    EXPECT_NEAR(qout[n - 2], apply(second, n - 1, -1), 1e-9);
     for (int i = 2; i < n - 2; ++i)
-        EXPECT_NEAR(qout[i], apply(centre, [&](int k) { return in[std::size_t(i - 2 + k)]; }), 1e-9) << i;
+        EXPECT_NEAR(qout[i], apply(centre, i - 2, 1), 1e-9) << i;
 }
 
 TEST(SavitzkyGolay, OrderZeroIsAMovingAverageWithGrowingEdges)
@@ -120,15 +110,11 @@ TEST(SavitzkyGolay, OrderZeroIsAMovingAverageWithGrowingEdges)
         ASSERT_EQ(ox::SavitzkyGolaySmooth(in.data(), out.data(), n, window, 0), ox::eOk);
         const int h = window / 2;
         for (int i = 0; i < n; ++i) {
-            int from = i - h, to = i + h;
-            if (i < h)
-                from = 0, to = i;
-            else if (i > n - 1 - h)
-                from = i, to = n - 1;
+            const int from = i < h ? 0 : (i > n - 1 - h ? i : i - h);
+            const int to = i < h ? i : (i > n - 1 - h ? n - 1 : i + h);
             double mean = 0;
             for (int k = from; k <= to; ++k)
-                mean += in[std::size_t(k)];
-            mean /= (to - from + 1);
+                mean += in[std::size_t(k)] / (to - from + 1);
             EXPECT_NEAR(out[std::size_t(i)], mean, 1e-12) << "window " << window << " index " << i;
         }
         if (window <= n / 2 - 1) { // the vector form gives the same result
@@ -139,17 +125,18 @@ TEST(SavitzkyGolay, OrderZeroIsAMovingAverageWithGrowingEdges)
     }
 }
 
-TEST(FitGauss, RecoversExactAndNoisyGaussians)
+TEST(FitGauss, RecoversGaussiansAndFailuresZeroTheOutputs)
 {
     const double amplitude = 3.0, centre = 1.5, sigma = 0.7;
-    QList<double> x, y, noisy;
+    QList<double> x, y, noisy, ux, uy;
     std::mt19937 rng(42);
     std::normal_distribution<double> noise(0.0, 0.01 * amplitude);
     for (int i = 0; i <= 2000; ++i) {
-        const double xi = -3.0 + 9.0 * i / 2000.0;
-        x.append(xi);
-        y.append(amplitude * std::exp(-(xi - centre) * (xi - centre) / (2 * sigma * sigma)));
-        noisy.append(y.last() + noise(rng));
+        x.append(-3.0 + 9.0 * i / 2000.0);
+        y.append(amplitude * std::exp(-(x[i] - centre) * (x[i] - centre) / (2 * sigma * sigma)));
+        noisy.append(y[i] + noise(rng));
+        ux.append(-2.0 + 4.0 * i / 2000.0);
+        uy.append(std::exp(ux[i] * ux[i] / 2)); // opens upwards: 2 sigma^2 comes out negative
     }
     double a = 0, c = 0, s = 0;
     ASSERT_EQ(ox::FitGauss(x, y, a, c, s), ox::eOk);
@@ -160,32 +147,25 @@ TEST(FitGauss, RecoversExactAndNoisyGaussians)
     EXPECT_NEAR(a, amplitude, 0.05 * amplitude);
     EXPECT_NEAR(c, centre, 0.02);
     EXPECT_NEAR(s, sigma, 0.05 * sigma);
-}
-
-TEST(FitGauss, FailuresZeroTheOutputsAndAnUpwardCurveHasNoSigma)
-{
-    double a = 7, c = 7, s = 7;
-    EXPECT_EQ(ox::FitGauss({}, {}, a, c, s), ox::eErrInvalidArg1);
-    EXPECT_EQ(a + c + s, 0.0);
     a = c = s = 7;
-    EXPECT_EQ(ox::FitGauss({1, 2, 3}, {1, 2}, a, c, s), ox::eErrInvalidArg2);
-    EXPECT_EQ(a + c + s, 0.0);
-    a = c = s = 7;
-    EXPECT_EQ(ox::FitGauss({2, 2}, {1, 3}, a, c, s), ox::eErrInvalidData);
-    EXPECT_EQ(a + c + s, 0.0);
-    EXPECT_EQ(ox::FitGauss({0, 1, 2, 3}, {0, 0, 0, 0}, a, c, s), ox::eErrInvalidData);
-
-    // exp(+x^2 / 2) opens upwards: 2 sigma^2 comes out negative.
-    QList<double> x, y;
-    for (int i = -200; i <= 200; ++i) {
-        x.append(i / 100.0);
-        y.append(std::exp(x.last() * x.last() / 2));
-    }
-    a = c = s = 7;
-    EXPECT_EQ(ox::FitGauss(x, y, a, c, s), ox::eOk);
+    EXPECT_EQ(ox::FitGauss(ux, uy, a, c, s), ox::eOk);
     EXPECT_EQ(s, 0.0);
     EXPECT_NEAR(c, 0.0, 1e-3);
     EXPECT_GT(a, 0.0);
+
+    const struct
+    {
+        QList<double> x, y;
+        unsigned int code;
+    } failures[] = {{{}, {}, ox::eErrInvalidArg1},
+                    {{1, 2, 3}, {1, 2}, ox::eErrInvalidArg2},
+                    {{2, 2}, {1, 3}, ox::eErrInvalidData},
+                    {{0, 1, 2, 3}, {0, 0, 0, 0}, ox::eErrInvalidData}};
+    for (const auto& f : failures) {
+        a = c = s = 7;
+        EXPECT_EQ(ox::FitGauss(f.x, f.y, a, c, s), f.code);
+        EXPECT_EQ(a + c + s, 0.0) << f.code;
+    }
 }
 
 } // namespace

@@ -8,57 +8,32 @@
 
 #include <unistd.h>
 
-namespace {
-
-TEST(System, VersionIs2_5_18)
+TEST(System, VersionTextMatchesTheNumbersAndMemoryFiguresAreConsistentBytes)
 {
-    int major = 0, minor = 0, patch = 0;
+    int major = -1, minor = -1, patch = -1;
     ox::Version(major, minor, patch);
-    EXPECT_EQ(major, 2);
-    EXPECT_EQ(minor, 5);
-    EXPECT_EQ(patch, 18);
+    EXPECT_EQ(ox::VersionString(), QStringLiteral("%1.%2.%3").arg(major).arg(minor).arg(patch));
     EXPECT_EQ(ox::VersionString(), QStringLiteral("2.5.18"));
-}
 
-TEST(System, MemoryFiguresAreInBytesAndConsistent)
-{
     // The kernel's page count is an independent upper bound (a container may report less).
-    const quint64 physical = quint64(sysconf(_SC_PHYS_PAGES)) * quint64(sysconf(_SC_PAGE_SIZE));
     const quint64 total = ox::TotalRAM();
     EXPECT_GT(total, quint64(64) << 20);
-    EXPECT_LE(total, physical);
-
-    const quint64 available = ox::AvailableRAM();
-    EXPECT_GT(available, 0u);
-    EXPECT_LE(available, total);
-    EXPECT_GT(ox::AvailableManagedRAM(), 0u);
-    EXPECT_LE(ox::AvailableManagedRAM(), total);
+    EXPECT_LE(total, quint64(sysconf(_SC_PHYS_PAGES)) * quint64(sysconf(_SC_PAGE_SIZE)));
+    for (quint64 available : {ox::AvailableRAM(), ox::AvailableManagedRAM()})
+        EXPECT_TRUE(available > 0 && available <= total) << available;
     EXPECT_EQ(ox::TotalManagedRAM(), 0u);
-}
-
-TEST(System, L2CacheSizeIsPlausible)
-{
-    const unsigned int size = ox::L2CacheSize();
-    if (size == 0)
-        GTEST_SKIP() << "the platform reports no level-2 cache";
-    EXPECT_GE(size, 16u * 1024);
-    EXPECT_LE(size, 1u << 30);
-    EXPECT_EQ(size % 1024, 0u);
+    const unsigned int l2 = ox::L2CacheSize(); // 0 when the platform reports none
+    EXPECT_TRUE(l2 == 0 || (l2 >= 16u * 1024 && l2 <= 1u << 30 && l2 % 1024 == 0)) << l2;
 }
 
 TEST(System, GlobalClockCountsOnlyWhileStarted)
 {
     ox::detail::StopGlobalClock();
     EXPECT_EQ(ox::GlobalElapsedMsec(), 0);
-
     ox::detail::StartGlobalClock();
     QThread::msleep(30); // measuring elapsed time, not waiting for another thread
-    const qint64 elapsed = ox::GlobalElapsedMsec();
-    EXPECT_GE(elapsed, 30);
-    EXPECT_LT(elapsed, 10000);
-
+    EXPECT_GE(ox::GlobalElapsedMsec(), 30);
+    EXPECT_LT(ox::GlobalElapsedMsec(), 10000);
     ox::detail::StopGlobalClock();
     EXPECT_EQ(ox::GlobalElapsedMsec(), 0);
 }
-
-} // namespace

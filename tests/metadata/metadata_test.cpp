@@ -1,6 +1,7 @@
 #include <ox/metadata.h>
 #include <ox/rtti.h>
 
+#include "support/core_helpers.h"
 #include "support/message_capture.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,6 @@
 #include <QRandomGenerator>
 
 #include <memory>
-#include <ostream>
 #include <utility>
 
 // The tests register their own item, loader and saver classes. Every class counts its live
@@ -18,25 +18,27 @@ namespace mdtest {
 
 struct SxCounts
 {
-    int items = 0, loaders = 0, savers = 0, others = 0;
-    int textSaversMade = 0, textLoadersMade = 0, gatedMade = 0;
+    int items = 0, handlers = 0, others = 0, saversMade = 0, loadersMade = 0;
 };
 SxCounts g_counts;
 
+// Items carry a text; a clone is a new instance of the same class (null for a class without an
+// invokable constructor).
 class ItemBase : public ox::IxMetadataItem
 {
     Q_OBJECT
 public:
-    explicit ItemBase(const QString& t = QString()) : text(t) { ++g_counts.items; }
+    ItemBase() { ++g_counts.items; }
     ~ItemBase() override { --g_counts.items; }
+    IxMetadataItem* clone() const override
+    {
+        auto* copy = qobject_cast<ItemBase*>(metaObject()->newInstance());
+        if (copy)
+            copy->text = text;
+        return copy;
+    }
     QString text;
 };
-
-#define MDTEST_CLONE(Class)                                                                                  \
-    IxMetadataItem* clone() const override                                                                   \
-    {                                                                                                        \
-        return new Class(text);                                                                              \
-    }
 
 // Served by the text saver and loader. "fail-save" makes the saver fail, fail="1" the loader.
 class CxTextItem : public ItemBase
@@ -44,17 +46,6 @@ class CxTextItem : public ItemBase
     Q_OBJECT
 public:
     Q_INVOKABLE CxTextItem() = default;
-    explicit CxTextItem(const QString& t) : ItemBase(t) {}
-    MDTEST_CLONE(CxTextItem)
-};
-
-class CxNumberItem : public ItemBase // served by the same saver and loader
-{
-    Q_OBJECT
-public:
-    Q_INVOKABLE CxNumberItem() = default;
-    explicit CxNumberItem(const QString& t) : ItemBase(t) {}
-    MDTEST_CLONE(CxNumberItem)
 };
 
 class CxOrphanItem : public ItemBase // no saver or loader supports it
@@ -62,27 +53,14 @@ class CxOrphanItem : public ItemBase // no saver or loader supports it
     Q_OBJECT
 public:
     Q_INVOKABLE CxOrphanItem() = default;
-    explicit CxOrphanItem(const QString& t) : ItemBase(t) {}
-    MDTEST_CLONE(CxOrphanItem)
 };
 
-class CxGatedItem : public ItemBase // served only by the gated saver and loader
+class CxNoCloneItem : public ItemBase
 {
     Q_OBJECT
-public:
-    Q_INVOKABLE CxGatedItem() = default;
-    explicit CxGatedItem(const QString& t) : ItemBase(t) {}
-    MDTEST_CLONE(CxGatedItem)
 };
 
-class CxNullCloneItem : public ItemBase
-{
-    Q_OBJECT
-public:
-    IxMetadataItem* clone() const override { return nullptr; }
-};
-
-// Claimed by the text loader, or registered as a saver and a loader, without being one.
+// Claimed by the text loader, and registered as a saver and a loader, without being one.
 class CxImpostor : public QObject
 {
     Q_OBJECT
@@ -95,8 +73,8 @@ class CxTextSaver : public ox::IxMetadataSaver
 {
     Q_OBJECT
 public:
-    Q_INVOKABLE CxTextSaver() : CxTextSaver(&g_counts.textSaversMade) {}
-    ~CxTextSaver() override { --g_counts.savers; }
+    Q_INVOKABLE CxTextSaver() { ++g_counts.handlers, ++g_counts.saversMade; }
+    ~CxTextSaver() override { --g_counts.handlers; }
     bool saveItem(QDomDocument& document, QDomElement& element, const ox::IxMetadataItem* item) override
     {
         const auto* typed = qobject_cast<const ItemBase*>(item);
@@ -105,22 +83,15 @@ public:
         element.appendChild(document.createElement("text")).appendChild(document.createTextNode(typed->text));
         return true;
     }
-    QStringList supportedClasses() override { return {"mdtest::CxTextItem", "mdtest::CxNumberItem"}; }
-
-protected:
-    explicit CxTextSaver(int* made)
-    {
-        ++g_counts.savers;
-        ++*made;
-    }
+    QStringList supportedClasses() override { return {"mdtest::CxTextItem"}; }
 };
 
 class CxTextLoader : public ox::IxMetadataLoader
 {
     Q_OBJECT
 public:
-    Q_INVOKABLE CxTextLoader() : CxTextLoader(&g_counts.textLoadersMade) {}
-    ~CxTextLoader() override { --g_counts.loaders; }
+    Q_INVOKABLE CxTextLoader() { ++g_counts.handlers, ++g_counts.loadersMade; }
+    ~CxTextLoader() override { --g_counts.handlers; }
     bool loadItem(const QDomElement& element, ox::IxMetadataItem* item) override
     {
         auto* typed = qobject_cast<ItemBase*>(item);
@@ -129,50 +100,25 @@ public:
         typed->text = element.firstChildElement("text").text();
         return true;
     }
-    QStringList supportedClasses() override
-    {
-        return {"mdtest::CxTextItem", "mdtest::CxNumberItem", "mdtest::CxImpostor"};
-    }
-
-protected:
-    explicit CxTextLoader(int* made)
-    {
-        ++g_counts.loaders;
-        ++*made;
-    }
-};
-
-class CxGatedSaver : public CxTextSaver
-{
-    Q_OBJECT
-public:
-    Q_INVOKABLE CxGatedSaver() : CxTextSaver(&g_counts.gatedMade) {}
-    QStringList supportedClasses() override { return {"mdtest::CxGatedItem"}; }
-};
-
-class CxGatedLoader : public CxTextLoader
-{
-    Q_OBJECT
-public:
-    Q_INVOKABLE CxGatedLoader() : CxTextLoader(&g_counts.gatedMade) {}
-    QStringList supportedClasses() override { return {"mdtest::CxGatedItem"}; }
+    QStringList supportedClasses() override { return {"mdtest::CxTextItem", "mdtest::CxImpostor"}; }
 };
 
 } // namespace mdtest
-
-// Readable failure output for Qt strings.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
 using mdtest::g_counts;
 using ox::CxMetadata;
-using ox::CxRtti;
 using ox::IxMetadataItem;
 using oxtest::MessageCapture;
+
+template <typename T = mdtest::CxTextItem>
+T* Make(const QString& text)
+{
+    auto* item = new T;
+    item->text = text;
+    return item;
+}
 
 QStringList Describe(const CxMetadata& metadata)
 {
@@ -188,17 +134,6 @@ QString Err(const QString& message)
     return MessageCapture::error(message);
 }
 
-void SetGatedEnabled(bool enabled)
-{
-    for (const QString& interfaceName : {QString("IxMetadataSaver"), QString("IxMetadataLoader")}) {
-        const QList<ox::TxRttiItem> items = CxRtti::instance()->itemsByInterface().value(interfaceName);
-        const QStringList names = CxRtti::instance()->classesForInterface(interfaceName, false);
-        for (int i = 0; i < items.size(); ++i)
-            if (names[i].startsWith("mdtest::CxGated"))
-                CxRtti::instance()->setItemEnabled(items[i], enabled);
-    }
-}
-
 class Metadata : public ::testing::Test
 {
 protected:
@@ -206,28 +141,24 @@ protected:
     {
         static const bool registered = [] {
             using namespace mdtest;
-            CxRtti* rtti = CxRtti::instance();
+            ox::CxRtti* rtti = ox::CxRtti::instance();
             for (const char* interfaceName : {"IxMetadataSaver", "IxMetadataLoader"})
                 rtti->registerClass(nullptr, CxImpostor::staticMetaObject, interfaceName);
             rtti->registerClass(nullptr, CxTextSaver::staticMetaObject, "IxMetadataSaver");
             rtti->registerClass(nullptr, CxTextLoader::staticMetaObject, "IxMetadataLoader");
-            rtti->registerClass(nullptr, CxGatedSaver::staticMetaObject, "IxMetadataSaver");
-            rtti->registerClass(nullptr, CxGatedLoader::staticMetaObject, "IxMetadataLoader");
-            for (const QMetaObject* mo : {&CxTextItem::staticMetaObject, &CxNumberItem::staticMetaObject,
-                                          &CxOrphanItem::staticMetaObject, &CxGatedItem::staticMetaObject,
+            for (const QMetaObject* mo : {&CxTextItem::staticMetaObject, &CxOrphanItem::staticMetaObject,
                                           &CxImpostor::staticMetaObject})
                 rtti->registerClass(nullptr, *mo, "IxMetadata");
             return true;
         }();
         Q_UNUSED(registered);
         g_counts = mdtest::SxCounts();
-        SetGatedEnabled(true);
+        oxtest::SetClassesEnabled("mdtest::", true);
     }
     void TearDown() override
     {
         EXPECT_EQ(g_counts.items, 0);
-        EXPECT_EQ(g_counts.loaders, 0);
-        EXPECT_EQ(g_counts.savers, 0);
+        EXPECT_EQ(g_counts.handlers, 0);
         EXPECT_EQ(g_counts.others, 0);
     }
 };
@@ -235,22 +166,23 @@ protected:
 TEST_F(Metadata, ContentOperationsKeepOwnershipStraight)
 {
     CxMetadata metadata;
-    auto* first = new mdtest::CxTextItem("first");
-    const mdtest::CxNumberItem number("2");
+    auto* first = Make("first");
+    mdtest::CxOrphanItem second;
+    second.text = "second";
     metadata.addMetadata(first);
     metadata.addMetadata(nullptr);
-    metadata.addMetadata(number); // a clone
-    metadata.addMetadata(mdtest::CxNullCloneItem());
-    metadata.addMetadata(new mdtest::CxTextItem("third"));
-    EXPECT_EQ(Describe(metadata), QStringList({"mdtest::CxTextItem=first", "mdtest::CxNumberItem=2",
+    metadata.addMetadata(second); // a clone
+    metadata.addMetadata(mdtest::CxNoCloneItem());
+    metadata.addMetadata(Make("third"));
+    EXPECT_EQ(Describe(metadata), QStringList({"mdtest::CxTextItem=first", "mdtest::CxOrphanItem=second",
                                                "mdtest::CxTextItem=third"}));
-    EXPECT_NE(metadata.metadata()[1], &number);
+    EXPECT_NE(metadata.metadata()[1], &second);
     EXPECT_EQ(g_counts.items, 4);
 
     EXPECT_EQ(metadata.findMetadataByClassName("mdtest::CxTextItem"), first); // the first match
-    EXPECT_EQ(std::as_const(metadata).findMetadataByClassName("mdtest::CxNumberItem"),
+    EXPECT_EQ(std::as_const(metadata).findMetadataByClassName("mdtest::CxOrphanItem"),
               metadata.metadata()[1]);
-    for (const char* name : {"CxTextItem", "mdtest::cxtextitem", "mdtest::CxOrphanItem", ""})
+    for (const char* name : {"CxTextItem", "mdtest::cxtextitem", "mdtest::CxNoCloneItem", ""})
         EXPECT_EQ(metadata.findMetadataByClassName(name), nullptr) << name;
 
     metadata.removeMetadata(first); // handed back
@@ -265,7 +197,7 @@ TEST_F(Metadata, ContentOperationsKeepOwnershipStraight)
     EXPECT_EQ(g_counts.items, 3);
 
     // A pointer held twice: every occurrence goes, and it is destroyed once.
-    auto* twice = new mdtest::CxTextItem("twice");
+    IxMetadataItem* twice = Make("twice");
     metadata.addMetadata(twice);
     metadata.addMetadata(twice);
     metadata.removeMetadata(twice);
@@ -274,12 +206,12 @@ TEST_F(Metadata, ContentOperationsKeepOwnershipStraight)
     metadata.addMetadata(twice);
     metadata.deleteMetadata(twice);
     EXPECT_EQ(g_counts.items, 3);
-    twice = new mdtest::CxTextItem("twice");
+    twice = Make("twice");
     metadata.addMetadata(twice);
     metadata.addMetadata(twice);
     metadata.clear();
     EXPECT_TRUE(metadata.isEmpty());
-    EXPECT_EQ(g_counts.items, 2); // `first` and `number`
+    EXPECT_EQ(g_counts.items, 2); // `first` and `second`
 }
 
 TEST_F(Metadata, CopiesAreIndependentAndMovesLeaveTheSourceEmpty)
@@ -287,11 +219,13 @@ TEST_F(Metadata, CopiesAreIndependentAndMovesLeaveTheSourceEmpty)
     QObject parent;
     auto* source = new CxMetadata;
     source->setParent(&parent);
-    mdtest::CxTextItem a("a");
-    mdtest::CxNumberItem b("b");
-    mdtest::CxNullCloneItem skipped;
+    mdtest::CxTextItem a;
+    a.text = "a";
+    mdtest::CxOrphanItem b;
+    b.text = "b";
+    mdtest::CxNoCloneItem skipped;
     source->setMetadata({&a, nullptr, &skipped, &b});
-    const QStringList ab = {"mdtest::CxTextItem=a", "mdtest::CxNumberItem=b"};
+    const QStringList ab = {"mdtest::CxTextItem=a", "mdtest::CxOrphanItem=b"};
     EXPECT_EQ(Describe(*source), ab);
     {
         CxMetadata copy(*source);
@@ -332,24 +266,23 @@ TEST_F(Metadata, SavedTextLoadsBackWithANewSaverAndLoaderPerItem)
 {
     CxMetadata metadata;
     for (const char* text : {"alpha & <beta>", "42", ""})
-        metadata.addMetadata(text[0] == '4' ? static_cast<IxMetadataItem*>(new mdtest::CxNumberItem(text))
-                                            : new mdtest::CxTextItem(text));
+        metadata.addMetadata(Make(text));
     MessageCapture capture;
     EXPECT_EQ(metadata.saveToXml(-1),
               "<ox_metadata_list>"
               "<ox_metadata class=\"mdtest::CxTextItem\"><text>alpha &amp; &lt;beta></text>"
-              "</ox_metadata><ox_metadata class=\"mdtest::CxNumberItem\"><text>42</text>"
+              "</ox_metadata><ox_metadata class=\"mdtest::CxTextItem\"><text>42</text>"
               "</ox_metadata><ox_metadata class=\"mdtest::CxTextItem\"><text></text>"
               "</ox_metadata></ox_metadata_list>");
-    EXPECT_EQ(g_counts.textSaversMade, 3);
+    EXPECT_EQ(g_counts.saversMade, 3);
 
     const QString indented = metadata.saveToXml(1);
     EXPECT_TRUE(indented.startsWith("<ox_metadata_list>\n <ox_metadata")) << indented.toStdString();
     CxMetadata loaded;
-    loaded.addMetadata(new mdtest::CxTextItem("replaced"));
+    loaded.addMetadata(Make("replaced"));
     EXPECT_TRUE(loaded.loadFromXml(indented));
     EXPECT_EQ(Describe(loaded), Describe(metadata));
-    EXPECT_EQ(g_counts.textLoadersMade, 3);
+    EXPECT_EQ(g_counts.loadersMade, 3);
     QDomDocument document = metadata.saveToDom();
     EXPECT_TRUE(loaded.loadFromDom(document));
     EXPECT_EQ(Describe(loaded), Describe(metadata));
@@ -364,11 +297,9 @@ TEST_F(Metadata, SavedTextLoadsBackWithANewSaverAndLoaderPerItem)
 TEST_F(Metadata, SavingLeavesOutItemsWithoutAWorkingEnabledSaver)
 {
     CxMetadata metadata;
-    metadata.addMetadata(new mdtest::CxTextItem("kept"));
-    metadata.addMetadata(new mdtest::CxOrphanItem);
-    metadata.addMetadata(new mdtest::CxTextItem("fail-save"));
-    metadata.addMetadata(new mdtest::CxGatedItem);
-    SetGatedEnabled(false);
+    metadata.addMetadata(Make("kept"));
+    metadata.addMetadata(Make<mdtest::CxOrphanItem>(""));
+    metadata.addMetadata(Make("fail-save"));
     MessageCapture capture;
     EXPECT_EQ(metadata.saveToXml(-1),
               "<ox_metadata_list><ox_metadata class=\"mdtest::CxTextItem\"><text>kept</text>"
@@ -377,11 +308,16 @@ TEST_F(Metadata, SavingLeavesOutItemsWithoutAWorkingEnabledSaver)
         capture.lines(),
         QStringList(
             {Err("No metadata saver found for metadata 'mdtest::CxOrphanItem'."),
-             Err("Failed to save metadata for class 'mdtest::CxTextItem'. Saver: 'mdtest::CxTextSaver'."),
-             Err("No metadata saver found for metadata 'mdtest::CxGatedItem'.")}));
-    EXPECT_EQ(metadata.metadata().size(), 4);
-    SetGatedEnabled(true);
-    EXPECT_TRUE(metadata.saveToXml(-1).contains("<ox_metadata class=\"mdtest::CxGatedItem\">"));
+             Err("Failed to save metadata for class 'mdtest::CxTextItem'. Saver: 'mdtest::CxTextSaver'.")}));
+    EXPECT_EQ(metadata.metadata().size(), 3);
+
+    // A disabled saver is not used.
+    capture.clear();
+    oxtest::SetClassesEnabled("mdtest::CxTextSaver", false);
+    EXPECT_EQ(metadata.saveToXml(-1), "<ox_metadata_list/>");
+    const QString none = Err("No metadata saver found for metadata 'mdtest::CxTextItem'.");
+    EXPECT_EQ(capture.lines(),
+              QStringList({none, Err("No metadata saver found for metadata 'mdtest::CxOrphanItem'."), none}));
 }
 
 TEST_F(Metadata, LoadingReportsEachBadNodeAndKeepsTheItemsThatLoaded)
@@ -399,31 +335,28 @@ TEST_F(Metadata, LoadingReportsEachBadNodeAndKeepsTheItemsThatLoaded)
         {"<ox_metadata class=\"mdtest::CxOrphanItem\"/>",
          "No metadata loader found for class 'mdtest::CxOrphanItem'."},
         {"<ox_metadata class=\"\"/>", "No metadata loader found for class ''."},
-        {"<ox_metadata class=\"mdtest::CxGatedItem\"/>",
-         "No metadata loader found for class 'mdtest::CxGatedItem'."},
         {"<ox_metadata class=\"mdtest::CxImpostor\"/>",
          "Failed to instantiate the class 'mdtest::CxImpostor'."},
         {"<ox_metadata class=\"mdtest::CxTextItem\" fail=\"1\"/>",
          "Failed to load metadata for class 'mdtest::CxTextItem'."},
     };
-    SetGatedEnabled(false);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first.toStdString());
         CxMetadata metadata;
-        metadata.addMetadata(new mdtest::CxTextItem("previous"));
+        metadata.addMetadata(Make("previous"));
         MessageCapture capture;
         EXPECT_FALSE(
             metadata.loadFromXml("<ox_metadata_list>" + good + c.first + good + "</ox_metadata_list>"));
         EXPECT_EQ(capture.lines(), QStringList({Err(c.second), failAll}));
         EXPECT_EQ(Describe(metadata), QStringList({"mdtest::CxTextItem=good", "mdtest::CxTextItem=good"}));
-        EXPECT_TRUE(g_counts.loaders == 0 && g_counts.others == 0);
+        EXPECT_TRUE(g_counts.handlers == 0 && g_counts.others == 0);
     }
 
     // A wrong root, or no root at all, empties the container and reads nothing.
     for (const QString& root :
          {QString("metadata"), QString("OX_METADATA_LIST"), QString("ox_metadata"), QString()}) {
         CxMetadata metadata;
-        metadata.addMetadata(new mdtest::CxTextItem("previous"));
+        metadata.addMetadata(Make("previous"));
         QDomDocument document;
         if (!root.isEmpty())
             document.setContent(QStringLiteral("<%1>%2</%1>").arg(root, good));
@@ -432,12 +365,20 @@ TEST_F(Metadata, LoadingReportsEachBadNodeAndKeepsTheItemsThatLoaded)
         EXPECT_EQ(capture.lines(), QStringList({Err("Invalid metadata format."), failAll}));
         EXPECT_TRUE(metadata.isEmpty());
     }
+
+    // A disabled loader is not used.
+    oxtest::SetClassesEnabled("mdtest::CxTextLoader", false);
+    CxMetadata metadata;
+    MessageCapture capture;
+    EXPECT_FALSE(metadata.loadFromXml("<ox_metadata_list>" + good + "</ox_metadata_list>"));
+    EXPECT_EQ(capture.lines(),
+              QStringList({Err("No metadata loader found for class 'mdtest::CxTextItem'."), failAll}));
 }
 
 TEST_F(Metadata, TextThatDoesNotParseLeavesTheContentsInPlace)
 {
     CxMetadata metadata;
-    metadata.addMetadata(new mdtest::CxTextItem("previous"));
+    metadata.addMetadata(Make("previous"));
     const QList<IxMetadataItem*> before = metadata.metadata();
     for (const char* xml :
          {"", "<ox_metadata_list>", "<ox_metadata_list><a></b>", "<ox_metadata_list/><x/>", "?"}) {
@@ -458,8 +399,7 @@ TEST_F(Metadata, MutatedDocumentsNeverCrashOrLeak)
 {
     CxMetadata source;
     for (int i = 0; i < 4; ++i)
-        source.addMetadata(new mdtest::CxTextItem(QString("item %1").arg(i)));
-    source.addMetadata(new mdtest::CxGatedItem);
+        source.addMetadata(Make(QString("item %1").arg(i)));
     const QString xml = source.saveToXml(1);
     const QString alphabet = "<>/=\"' &;!-?x:ox_metadata";
     QRandomGenerator random(20240611);
@@ -481,10 +421,10 @@ TEST_F(Metadata, MutatedDocumentsNeverCrashOrLeak)
             EXPECT_TRUE(again.loadFromXml(target.saveToXml(-1))) << mutated.toStdString();
             EXPECT_EQ(Describe(again), Describe(target));
         }
-        EXPECT_LE(target.metadata().size(), 5);
-        EXPECT_TRUE(g_counts.loaders == 0 && g_counts.savers == 0 && g_counts.others == 0);
+        EXPECT_LE(target.metadata().size(), 4);
+        EXPECT_TRUE(g_counts.handlers == 0 && g_counts.others == 0);
     }
-    EXPECT_EQ(g_counts.items, 5);
+    EXPECT_EQ(g_counts.items, 4);
 }
 
 } // namespace
