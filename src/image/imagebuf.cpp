@@ -37,7 +37,8 @@ void ReleaseMemory(SxImageBuf& buf)
         GetFreeFuncPtr()(buf.data);
 }
 
-// Copies rect of src to dst at `at`, clipping the target to dst, one MemCpy per row.
+// Copies rect of src to dst at `at`, clipping the target to dst, one MemCpy per row; each thread
+// copies one contiguous band of rows.
 // The caller has checked both buffers; `s` is the component size.
 void CopyRegionRows(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst, const QPoint& at, quint64 s)
 {
@@ -50,7 +51,7 @@ void CopyRegionRows(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst, c
     const quint64 rowLength = quint64(target.width()) * pixelBytes;
     const int planes = planar ? src.channels : 1;
     for (int p = 0; p < planes; ++p) {
-        ParallelForDynamic(target.height(), [&](int row) {
+        ParallelFor(target.height(), [&](int row) {
             const quint8* from = RowPtr(src, srcTopLeft.y() + row, p) + quint64(srcTopLeft.x()) * pixelBytes;
             quint8* to = RowPtr(dst, target.y() + row, p) + quint64(target.x()) * pixelBytes;
             MemCpy(to, from, rowLength, dst.memoryTag, src.memoryTag);
