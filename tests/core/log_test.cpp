@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -102,15 +101,8 @@ protected:
     QByteArray m_savedHome;
 };
 
-TEST_F(LogFile, ReopeningPrunesWritesEachMessageOnceToTheNewFileAndForwardsItOnce)
+TEST_F(LogFile, ReopeningWritesEachMessageOnceToTheNewFileAndForwardsItOnce)
 {
-    const QDir dir(ox::detail::LogDirectory());
-    ASSERT_TRUE(QDir().mkpath(dir.path()));
-    for (int i = 0; i < 10; ++i) // old-00 is the newest
-        MakeFile(dir.filePath(OldName(i)), 100, 3600 * (i + 1));
-    MakeFile(dir.filePath(QStringLiteral("notes.txt")), 100, 86400 * 30);
-
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     ASSERT_TRUE(ox::detail::OpenLog());
     const QString first = ox::detail::CurrentLogFilePath();
     qInfo("first message");
@@ -121,33 +113,12 @@ TEST_F(LogFile, ReopeningPrunesWritesEachMessageOnceToTheNewFileAndForwardsItOnc
     const QString second = ox::detail::CurrentLogFilePath();
     qCritical("second message");
     ox::detail::CloseLog();
-    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
 
     EXPECT_NE(first, second);
+    EXPECT_EQ(QFileInfo(second).absolutePath(), QDir(ox::detail::LogDirectory()).absolutePath());
     EXPECT_EQ(ReadAll(first), QByteArray("first message\n"));
     EXPECT_EQ(ReadAll(second), QByteArray("second message\n"));
     EXPECT_EQ(HostMessages(), QStringList({"first message", "while closed", "second message"}));
-
-    // Each opening kept the ten newest log files: the second one dropped old-09.
-    QStringList expected{QFileInfo(first).fileName(), QFileInfo(second).fileName()};
-    for (int i = 0; i < 9; ++i)
-        expected << OldName(i);
-    expected.sort();
-    EXPECT_EQ(LogFiles(dir.path()), expected);
-    EXPECT_TRUE(dir.exists(QStringLiteral("notes.txt")));
-
-    // Named after the local time of opening, in the log folder.
-    const QRegularExpression pattern(
-        QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d)(_\\d+)?\\.log$"));
-    for (const QString& path : {first, second}) {
-        const QFileInfo info(path);
-        EXPECT_EQ(info.absolutePath(), dir.absolutePath());
-        const auto match = pattern.match(info.fileName());
-        ASSERT_TRUE(match.hasMatch()) << info.fileName().toStdString();
-        const QDateTime stamp =
-            QDateTime::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
-        EXPECT_TRUE(stamp >= before && stamp <= after) << info.fileName().toStdString();
-    }
 }
 
 TEST_F(LogFile, MessageGrowingTheFilePastTenMiBStaysInItAndTheNextGoesToANewFile)
@@ -166,23 +137,7 @@ TEST_F(LogFile, MessageGrowingTheFilePastTenMiBStaysInItAndTheNextGoesToANewFile
     EXPECT_NE(second, first);
     EXPECT_EQ(QFileInfo(first).size(), 11 * 1000001);
     EXPECT_EQ(ReadAll(second), QByteArray("after rotation\n"));
-    EXPECT_EQ(LogFiles(ox::detail::LogDirectory()).size(), 2);
     EXPECT_EQ(HostMessages().size(), 12);
-}
-
-TEST_F(LogFile, UnopenableFileIsReportedAndMessagesAreOnlyForwarded)
-{
-    // A plain file where the log folder should be.
-    const QString logDir = ox::detail::LogDirectory();
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(logDir).absolutePath()));
-    MakeFile(logDir, 0, 0);
-
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(ox::detail::OpenLog());
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to open the log file.\n");
-    EXPECT_TRUE(ox::detail::CurrentLogFilePath().isEmpty());
-    qInfo("still delivered");
-    EXPECT_EQ(HostMessages(), QStringList({"still delivered"}));
 }
 
 TEST(LogPruning, KeepsTheNewestTenFilesThatFitIn50MiB)

@@ -19,35 +19,27 @@ std::vector<double> RandomSignal(int n, unsigned seed)
     return v;
 }
 
-TEST(SavitzkyGolay, ChecksArgumentsInOrder)
+TEST(SavitzkyGolay, ChecksArgumentsInOrderAndFailsWithFewerPointsThanCoefficients)
 {
     std::vector<double> in(20, 1.0), out(20, 0.0);
-    using ox::SavitzkyGolaySmooth;
-    EXPECT_EQ(SavitzkyGolaySmooth(nullptr, nullptr, 0, 0, -1), ox::eErrInvalidArg1);
-    EXPECT_EQ(SavitzkyGolaySmooth(in.data(), nullptr, 0, 0, -1), ox::eErrInvalidArg2);
-    EXPECT_EQ(SavitzkyGolaySmooth(in.data(), out.data(), 0, 0, -1), ox::eErrInvalidArg3);
-    for (int window : {0, 4, 21})
-        EXPECT_EQ(SavitzkyGolaySmooth(in.data(), out.data(), 20, window, -1), ox::eErrInvalidArg4) << window;
-    EXPECT_EQ(SavitzkyGolaySmooth(in.data(), out.data(), 20, 5, -1), ox::eErrInvalidArg5);
-    // No unique polynomial through fewer points than coefficients: failure, output untouched.
-    EXPECT_EQ(SavitzkyGolaySmooth(in.data(), out.data(), 20, 3, 3), ox::eErrFailed);
-    EXPECT_EQ(SavitzkyGolaySmooth(in.data(), out.data(), 20, 1, 1), ox::eErrFailed);
-    EXPECT_EQ(out, std::vector<double>(20, 0.0));
-
-    // Vector forms: their own checks first, any failure of the core form as eErrFailed.
-    QVector<double> qin(11, 1.0), qout(11, 0.0), qshort(10, 0.0);
-    EXPECT_EQ(SavitzkyGolaySmooth(QVector<double>(), qout, 5, 2), ox::eErrInvalidArg1);
-    EXPECT_EQ(SavitzkyGolaySmooth(qin, qshort, 5, 2), ox::eErrInvalidArg2);
-    EXPECT_EQ(SavitzkyGolaySmooth(qin, qout, 5, 2), ox::eErrInvalidArg3); // 11 < 2 * 5 + 2
-    EXPECT_EQ(SavitzkyGolaySmooth(qin, qout, 0, 2), ox::eErrInvalidArg3);
-    qin.append(1.0);
-    qout.append(0.0);
-    EXPECT_EQ(SavitzkyGolaySmooth(qin, qout, 5, -1), ox::eErrInvalidArg4);
-    EXPECT_EQ(SavitzkyGolaySmooth(qin, qout, 4, 2), ox::eErrFailed);
-    EXPECT_EQ(SavitzkyGolaySmooth(qin, qout, 5, 2), ox::eOk);
-    std::vector<double> vin(12, 1.0), vout(12, 0.0);
-    EXPECT_EQ(SavitzkyGolaySmooth(vin, vout, 3, 5), ox::eErrFailed);
-    EXPECT_EQ(SavitzkyGolaySmooth(vin, vout, 3, 1), ox::eOk);
+    const struct
+    {
+        bool in, out;
+        int count, window, order;
+        unsigned int code;
+    } cases[] = {
+        {false, false, 0, 0, -1, ox::eErrInvalidArg1}, {true, false, 0, 0, -1, ox::eErrInvalidArg2},
+        {true, true, 0, 0, -1, ox::eErrInvalidArg3},   {true, true, 20, 0, -1, ox::eErrInvalidArg4},
+        {true, true, 20, 4, -1, ox::eErrInvalidArg4},  {true, true, 20, 21, -1, ox::eErrInvalidArg4},
+        {true, true, 20, 5, -1, ox::eErrInvalidArg5},  {true, true, 20, 3, 3, ox::eErrFailed},
+        {true, true, 20, 1, 1, ox::eErrFailed},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ox::SavitzkyGolaySmooth(c.in ? in.data() : nullptr, c.out ? out.data() : nullptr, c.count,
+                                          c.window, c.order),
+                  c.code)
+            << "window " << c.window << " order " << c.order;
+    EXPECT_EQ(out, std::vector<double>(20, 0.0)); // failures leave the output untouched
 }
 
 TEST(SavitzkyGolay, ReproducesPolynomialsUpToItsOrderEverywhere)
@@ -72,35 +64,6 @@ TEST(SavitzkyGolay, ReproducesPolynomialsUpToItsOrderEverywhere)
     }
 }
 
-TEST(SavitzkyGolay, QuadraticWindowOfFiveUsesTheClassicalCoefficients)
-{
-    // Least-squares quadratic over 5 points: centre (-3 12 17 12 -3)/35, first point
-    // (31 9 -3 -5 3)/35, second point (9 13 12 6 -5)/35; the tail uses them mirrored.
-    const int n = 30;
-    const std::vector<double> in = RandomSignal(n, 7);
-    QVector<double> qin(n), qout(n, 0.0);
-    std::copy(in.begin(), in.end(), qin.begin());
-    const QVector<double> shared = qout;
-    ASSERT_EQ(ox::SavitzkyGolaySmooth(qin, qout, 5, 2), ox::eOk);
-    EXPECT_EQ(shared, QVector<double>(n, 0.0)); // the output was detached before writing
-
-    const double centre[5] = {-3, 12, 17, 12, -3}, first[5] = {31, 9, -3, -5, 3},
-                 second[5] = {9, 13, 12, 6, -5};
-    // The filter `c` applied to in[from], in[from + step], ...
-    auto apply = [&](const double(&c)[5], int from, int step) {
-        double s = 0;
-        for (int k = 0; k < 5; ++k)
-            s += c[k] * in[std::size_t(from + step * k)];
-        return s / 35.0;
-    };
-    EXPECT_NEAR(qout[0], apply(first, 0, 1), 1e-9);
-    EXPECT_NEAR(qout[1], apply(second, 0, 1), 1e-9);
-    EXPECT_NEAR(qout[n - 1], apply(first, n - 1, -1), 1e-9);
-    EXPECT_NEAR(qout[n - 2], apply(second, n - 1, -1), 1e-9);
-    for (int i = 2; i < n - 2; ++i)
-        EXPECT_NEAR(qout[i], apply(centre, i - 2, 1), 1e-9) << i;
-}
-
 TEST(SavitzkyGolay, OrderZeroIsAMovingAverageWithGrowingEdges)
 {
     const int n = 25;
@@ -117,26 +80,19 @@ TEST(SavitzkyGolay, OrderZeroIsAMovingAverageWithGrowingEdges)
                 mean += in[std::size_t(k)] / (to - from + 1);
             EXPECT_NEAR(out[std::size_t(i)], mean, 1e-12) << "window " << window << " index " << i;
         }
-        if (window <= n / 2 - 1) { // the vector form gives the same result
-            std::vector<double> viaVector(std::size_t(n), 0.0);
-            ASSERT_EQ(ox::SavitzkyGolaySmooth(in, viaVector, window, 0), ox::eOk);
-            EXPECT_EQ(viaVector, out);
-        }
     }
 }
 
-TEST(FitGauss, RecoversGaussiansAndFailuresZeroTheOutputs)
+TEST(FitGauss, RecoversExactAndNoisyGaussians)
 {
     const double amplitude = 3.0, centre = 1.5, sigma = 0.7;
-    QList<double> x, y, noisy, ux, uy;
+    QList<double> x, y, noisy;
     std::mt19937 rng(42);
     std::normal_distribution<double> noise(0.0, 0.01 * amplitude);
     for (int i = 0; i <= 2000; ++i) {
         x.append(-3.0 + 9.0 * i / 2000.0);
         y.append(amplitude * std::exp(-(x[i] - centre) * (x[i] - centre) / (2 * sigma * sigma)));
         noisy.append(y[i] + noise(rng));
-        ux.append(-2.0 + 4.0 * i / 2000.0);
-        uy.append(std::exp(ux[i] * ux[i] / 2)); // opens upwards: 2 sigma^2 comes out negative
     }
     double a = 0, c = 0, s = 0;
     ASSERT_EQ(ox::FitGauss(x, y, a, c, s), ox::eOk);
@@ -147,25 +103,6 @@ TEST(FitGauss, RecoversGaussiansAndFailuresZeroTheOutputs)
     EXPECT_NEAR(a, amplitude, 0.05 * amplitude);
     EXPECT_NEAR(c, centre, 0.02);
     EXPECT_NEAR(s, sigma, 0.05 * sigma);
-    a = c = s = 7;
-    EXPECT_EQ(ox::FitGauss(ux, uy, a, c, s), ox::eOk);
-    EXPECT_EQ(s, 0.0);
-    EXPECT_NEAR(c, 0.0, 1e-3);
-    EXPECT_GT(a, 0.0);
-
-    const struct
-    {
-        QList<double> x, y;
-        unsigned int code;
-    } failures[] = {{{}, {}, ox::eErrInvalidArg1},
-                    {{1, 2, 3}, {1, 2}, ox::eErrInvalidArg2},
-                    {{2, 2}, {1, 3}, ox::eErrInvalidData},
-                    {{0, 1, 2, 3}, {0, 0, 0, 0}, ox::eErrInvalidData}};
-    for (const auto& f : failures) {
-        a = c = s = 7;
-        EXPECT_EQ(ox::FitGauss(f.x, f.y, a, c, s), f.code);
-        EXPECT_EQ(a + c + s, 0.0) << f.code;
-    }
 }
 
 } // namespace

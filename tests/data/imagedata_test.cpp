@@ -90,14 +90,9 @@ TEST_F(DataItems, DeepSetCopiesIntoOwnMemoryAndReleasesThePreviousImage)
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(123456789);
     {
         ox::CxImageData item;
-        EXPECT_TRUE(item.isNull());
         item.setImageDeep(first, 12, 34, when);
         EXPECT_NE(item.image().data, first.data);
         EXPECT_TRUE(HasPattern(item.image(), 1));
-        EXPECT_TRUE(item.frameNo() == 12 && item.timestamp() == 34u && item.dateTime() == when);
-        std::unique_ptr<ox::IxDataInfo> info(item.dataInfo());
-        const ox::SxImageInfo& described = dynamic_cast<ox::CxImageDataInfo&>(*info).imageInfo;
-        EXPECT_TRUE(described.width == 5 && described.channels == 3 && described.dataType == ox::eUInt16);
 
         quint8* held = item.image().data;
         item.setImageDeep(second, 13, 35, QDateTime());
@@ -105,9 +100,7 @@ TEST_F(DataItems, DeepSetCopiesIntoOwnMemoryAndReleasesThePreviousImage)
         EXPECT_EQ(hooks.lastFreed, held);
         EXPECT_TRUE(HasPattern(item.image(), 2));
 
-        // The item's own image, or a part of it, is copied before it is released.
-        item.setImageDeep(item.image(), 14, 36, QDateTime());
-        EXPECT_TRUE(HasPattern(item.image(), 2));
+        // A part of the item's own image is copied before the image is released.
         ox::SxImageBuf part;
         ASSERT_EQ(ox::ShallowSubImage(item.image(), QRect(1, 0, 2, 2), part), ox::eOk);
         item.setImageDeep(part, 15, 37, QDateTime());
@@ -122,10 +115,8 @@ TEST_F(DataItems, DeepSetCopiesIntoOwnMemoryAndReleasesThePreviousImage)
         EXPECT_TRUE(item.isNull());
         EXPECT_EQ(hooks.frees, frees + 1);
         EXPECT_TRUE(item.frameNo() == 99 && item.timestamp() == 98u && item.dateTime() == when);
-        item.setImageDeep(first, 1, 1, when); // released by the destructor
     }
-    EXPECT_TRUE(HasPattern(first, 1)); // the caller's buffers were only read
-    EXPECT_TRUE(HasPattern(second, 2));
+    EXPECT_TRUE(HasPattern(first, 1) && HasPattern(second, 2)); // the caller's buffers were only read
     ox::FreeBuffer(first);
     ox::FreeBuffer(second);
 }
@@ -147,18 +138,15 @@ TEST_F(DataItems, ShallowSetHandsMemoryToTheItemWithoutReleasingThePreviousOne)
     EXPECT_EQ(hooks.frees, 2); // both released by the destructor, one through its own deleter
     EXPECT_EQ(g_deleterCalls, 1);
 
-    // Lending a buffer means shallow-setting a zeroed one before the item goes.
-    ox::SxImageBuf a = MakeImage(5);
-    ox::SxImageBuf lent = MakeImage(6);
+    // Replaced images are not released: lending a buffer means shallow-setting a zeroed one last.
+    ox::SxImageBuf lent = MakeImage(5);
     {
         ox::CxImageData item;
-        item.setImageShallow(a, 0, 0, QDateTime());
         item.setImageShallow(lent, 0, 0, QDateTime());
         item.setImageShallow(ox::SxImageBuf(), 0, 0, QDateTime());
     }
     EXPECT_EQ(hooks.frees, 2);
-    EXPECT_TRUE(HasPattern(a, 5) && HasPattern(lent, 6));
-    ox::FreeBuffer(a);
+    EXPECT_TRUE(HasPattern(lent, 5));
     ox::FreeBuffer(lent);
 }
 
@@ -173,19 +161,11 @@ TEST_F(DataItems, SetNullReleasesTheImageAndMetadataButKeepsTheUnconvertedImage)
     item.setImageDeep(image, 8, 9, QDateTime::fromSecsSinceEpoch(5));
 
     item.setNull();
-    item.setNull(); // again: harmless
     EXPECT_EQ(hooks.frees, 1);
     EXPECT_TRUE(item.isNull());
     EXPECT_EQ(g_liveMetadata, 0);
-    EXPECT_TRUE(item.frameNo() == 8 && item.timestamp() == 9u);
     EXPECT_TRUE(HasPattern(item.origImage(), 2)); // kept, in the item's own memory
     EXPECT_NE(item.origImage().data, orig.data);
-
-    // A deep set of the unconverted image releases the previous one, also from itself.
-    quint8* held = item.origImage().data;
-    item.setOrigImageDeep(item.origImage());
-    EXPECT_EQ(hooks.lastFreed, held);
-    EXPECT_TRUE(HasPattern(item.origImage(), 2));
     ox::FreeBuffer(image);
     ox::FreeBuffer(orig);
 }
@@ -196,63 +176,24 @@ TEST_F(DataItems, ClonesAreIndependentCopiesOfTheSameClass)
     ox::SxImageBuf image = MakeImage(1);
     ox::SxImageBuf orig = MakeImage(2);
     const QDateTime when = QDateTime::fromSecsSinceEpoch(42);
+    ox::CxViewImageData view(&owner);
+    view.setImageDeep(image, 3, 4, when);
+    view.setOrigImageDeep(orig);
+    view.metadata().addMetadata(new TestMetadata(11));
 
-    auto* item = new ox::CxImageData(&owner);
-    item->setImageDeep(image, 3, 4, when);
-    item->metadata().addMetadata(new TestMetadata(11));
-    std::unique_ptr<ox::IxData> copy(item->clone());
+    std::unique_ptr<ox::IxData> copy(view.clone());
     EXPECT_EQ(copy->parent(), &owner); // same parent as the source
     copy->setParent(nullptr);
-    auto* imageCopy = dynamic_cast<ox::CxImageData*>(copy.get());
-    ASSERT_NE(imageCopy, nullptr);
-    EXPECT_EQ(dynamic_cast<ox::CxViewImageData*>(copy.get()), nullptr);
-    EXPECT_NE(imageCopy->image().data, item->image().data);
-    EXPECT_TRUE(HasPattern(imageCopy->image(), 1));
+    auto* clone = dynamic_cast<ox::CxViewImageData*>(copy.get());
+    ASSERT_NE(clone, nullptr);
+    EXPECT_NE(clone->image().data, view.image().data);
+    EXPECT_NE(clone->origImage().data, view.origImage().data);
+    EXPECT_TRUE(HasPattern(clone->image(), 1) && HasPattern(clone->origImage(), 2));
     EXPECT_TRUE(copy->frameNo() == 3 && copy->timestamp() == 4u && copy->dateTime() == when);
     EXPECT_EQ(MetadataValue(*copy), 11);
-    new ox::CxImageData(*item); // copy construction keeps the parent: deleted with `owner`
-    EXPECT_EQ(ox::detail::LiveDataItemCount(), m_liveItems + 3);
-
-    // A null item clones to a null item of the same class and fields, allocating nothing.
-    ox::CxViewImageData nullView;
-    nullView.setFrameNo(6);
-    nullView.setTimestamp(7);
-    nullView.setDateTime(when);
-    nullView.metadata().addMetadata(new TestMetadata(12));
-    const int mallocs = hooks.mallocs;
-    std::unique_ptr<ox::IxData> nullCopy(nullView.clone());
-    EXPECT_EQ(hooks.mallocs, mallocs);
-    ASSERT_NE(dynamic_cast<ox::CxViewImageData*>(nullCopy.get()), nullptr);
-    EXPECT_TRUE(nullCopy->isNull());
-    EXPECT_TRUE(nullCopy->frameNo() == 6 && nullCopy->timestamp() == 7u && nullCopy->dateTime() == when);
-    EXPECT_EQ(MetadataValue(*nullCopy), 12);
-
-    // A view item clones both images into new memory; changing the clone leaves the source alone.
-    ox::CxViewImageData view;
-    view.setImageDeep(image, 1, 2, when);
-    view.setOrigImageDeep(orig);
-    std::unique_ptr<ox::IxData> viewCopy(view.clone());
-    auto* viewClone = dynamic_cast<ox::CxViewImageData*>(viewCopy.get());
-    ASSERT_NE(viewClone, nullptr);
-    EXPECT_NE(viewClone->image().data, view.image().data);
-    EXPECT_NE(viewClone->origImage().data, view.origImage().data);
-    EXPECT_TRUE(HasPattern(viewClone->image(), 1) && HasPattern(viewClone->origImage(), 2));
-    viewClone->setNull();
+    clone->setNull(); // changing the clone leaves the source alone
     EXPECT_FALSE(view.isNull());
+    EXPECT_EQ(MetadataValue(view), 11);
     ox::FreeBuffer(image);
     ox::FreeBuffer(orig);
-}
-
-TEST_F(DataItems, MetadataIsCopiedOrMovedIntoTheItem)
-{
-    ox::CxImageData item;
-    ox::CxMetadata metadata, other;
-    metadata.addMetadata(new TestMetadata(1));
-    other.addMetadata(new TestMetadata(2));
-    item.setMetadata(metadata);
-    EXPECT_EQ(MetadataValue(item), 1);
-    EXPECT_EQ(g_liveMetadata, 3); // a copy
-    item.setMetadata(std::move(other));
-    EXPECT_EQ(MetadataValue(item), 2);
-    EXPECT_EQ(g_liveMetadata, 2); // moved: item 1's copy destroyed, item 2 not copied
 }

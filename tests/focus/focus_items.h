@@ -19,6 +19,11 @@
 
 namespace oxtest {
 
+inline double Micrometres(const ox::CxLength& l)
+{
+    return ox::CxUnits::convertLength(l.value, l.unit, ox::CxUnits::eMicrometres);
+}
+
 // A focus drive that moves at once. Each move increments a counter, which the simulated camera
 // stamps on the frames it exposes (as a real rig reports the position at exposure).
 class SimulatedDrive : public ox::IxFocusController
@@ -93,16 +98,12 @@ protected:
     void triggerDataLow() override { push(); }
 
 private:
-    static double micrometres(const ox::CxLength& l)
-    {
-        return ox::CxUnits::convertLength(l.value, l.unit, ox::CxUnits::eMicrometres);
-    }
     ox::CxImageData* expose()
     {
         ox::CxLength z;
         int moves = 0;
         m_drive->state(z, moves);
-        const int r = int(std::abs(micrometres(z) - micrometres(m_best)) / micrometres(m_blur));
+        const int r = int(std::abs(Micrometres(z) - Micrometres(m_best)) / Micrometres(m_blur));
         ox::SxImageBuf buf;
         ox::AllocBuffer(buf, kWidth, kHeight, 1, ox::eUInt8, 0, 0, ox::ePixel, true, ox::eUncompressed);
         // Share of the window [x - r, x + r] that lies on the bright side (x >= kWidth / 2).
@@ -160,7 +161,6 @@ public:
                 value += d * d;
             }
         ++measured;
-        m_curve << qMakePair(m_drive->positionForSteps(m_step), value);
         if (m_best < 0 || value > m_bestValue) {
             m_best = m_step;
             m_bestValue = value;
@@ -174,12 +174,11 @@ public:
         Q_EMIT focusingFinished();
         return true;
     }
-    void focusingCurve(QList<QPair<ox::CxLength, double>>& curve) override { curve = m_curve; }
+    void focusingCurve(QList<QPair<ox::CxLength, double>>& curve) override { curve.clear(); }
     void focusPosition(ox::CxLength& position) override { position = m_drive->positionForSteps(m_best); }
 
     bool startFocusing() override
     {
-        m_curve.clear();
         m_step = 0;
         m_best = -1;
         m_drive->setPositionSteps(0);
@@ -197,7 +196,6 @@ public:
 private:
     SimulatedDrive* m_drive;
     std::atomic<bool> m_focusing{false};
-    QList<QPair<ox::CxLength, double>> m_curve;
     int m_step = 0;
     int m_best = -1;
     double m_bestValue = 0;

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QRandomGenerator>
-
 #include <memory>
 #include <utility>
 
@@ -176,22 +174,12 @@ TEST_F(Metadata, ContentOperationsKeepOwnershipStraight)
     metadata.addMetadata(Make("third"));
     EXPECT_EQ(Describe(metadata), QStringList({"mdtest::CxTextItem=first", "mdtest::CxOrphanItem=second",
                                                "mdtest::CxTextItem=third"}));
-    EXPECT_NE(metadata.metadata()[1], &second);
     EXPECT_EQ(g_counts.items, 4);
-
     EXPECT_EQ(metadata.findMetadataByClassName("mdtest::CxTextItem"), first); // the first match
-    EXPECT_EQ(std::as_const(metadata).findMetadataByClassName("mdtest::CxOrphanItem"),
-              metadata.metadata()[1]);
-    for (const char* name : {"CxTextItem", "mdtest::cxtextitem", "mdtest::CxNoCloneItem", ""})
-        EXPECT_EQ(metadata.findMetadataByClassName(name), nullptr) << name;
 
     metadata.removeMetadata(first); // handed back
-    metadata.removeMetadata(nullptr);
     std::unique_ptr<IxMetadataItem> returned(first);
     metadata.deleteMetadata(first); // not held: stays alive
-    metadata.deleteMetadata(nullptr);
-    EXPECT_EQ(g_counts.items, 4);
-    EXPECT_EQ(metadata.findMetadataByClassName("mdtest::CxTextItem"), metadata.metadata()[1]);
     metadata.deleteMetadata(metadata.metadata()[0]);
     EXPECT_EQ(Describe(metadata), QStringList{"mdtest::CxTextItem=third"});
     EXPECT_EQ(g_counts.items, 3);
@@ -200,66 +188,35 @@ TEST_F(Metadata, ContentOperationsKeepOwnershipStraight)
     IxMetadataItem* twice = Make("twice");
     metadata.addMetadata(twice);
     metadata.addMetadata(twice);
-    metadata.removeMetadata(twice);
-    EXPECT_EQ(metadata.metadata().size(), 1);
-    metadata.addMetadata(twice);
-    metadata.addMetadata(twice);
     metadata.deleteMetadata(twice);
+    EXPECT_EQ(metadata.metadata().size(), 1);
     EXPECT_EQ(g_counts.items, 3);
-    twice = Make("twice");
-    metadata.addMetadata(twice);
-    metadata.addMetadata(twice);
     metadata.clear();
-    EXPECT_TRUE(metadata.isEmpty());
     EXPECT_EQ(g_counts.items, 2); // `first` and `second`
 }
 
 TEST_F(Metadata, CopiesAreIndependentAndMovesLeaveTheSourceEmpty)
 {
     QObject parent;
-    auto* source = new CxMetadata;
-    source->setParent(&parent);
+    CxMetadata source;
+    source.setParent(&parent);
     mdtest::CxTextItem a;
     a.text = "a";
-    mdtest::CxOrphanItem b;
-    b.text = "b";
     mdtest::CxNoCloneItem skipped;
-    source->setMetadata({&a, nullptr, &skipped, &b});
-    const QStringList ab = {"mdtest::CxTextItem=a", "mdtest::CxOrphanItem=b"};
-    EXPECT_EQ(Describe(*source), ab);
+    source.setMetadata({&a, nullptr, &skipped});
     {
-        CxMetadata copy(*source);
+        CxMetadata copy(source);
         EXPECT_EQ(copy.parent(), &parent);
-        EXPECT_EQ(Describe(copy), ab);
-        EXPECT_NE(copy.metadata()[0], source->metadata()[0]);
+        EXPECT_NE(copy.metadata()[0], source.metadata()[0]);
         copy.clear();
-        EXPECT_EQ(Describe(*source), ab);
+        EXPECT_EQ(Describe(source), QStringList{"mdtest::CxTextItem=a"});
     }
-    EXPECT_EQ(g_counts.items, 5);
-
-    CxMetadata other(source->metadata()); // clones; the list stays with the caller
-    EXPECT_EQ(other.parent(), nullptr);
-    EXPECT_NE(other.metadata()[1], source->metadata()[1]);
-    other = *source;
-    const QList<IxMetadataItem*> held = other.metadata();
-    CxMetadata& self = other;
-    other = self;
-    EXPECT_EQ(other.metadata(), held);
-    other.setMetadata(other.metadata());
-    EXPECT_EQ(Describe(other), ab);
-    EXPECT_EQ(g_counts.items, 7);
-
-    const QList<IxMetadataItem*> moving = other.metadata();
-    CxMetadata moved(std::move(other));
+    EXPECT_EQ(g_counts.items, 3);
+    const QList<IxMetadataItem*> moving = source.metadata();
+    CxMetadata moved(std::move(source));
     EXPECT_EQ(moved.metadata(), moving);
-    EXPECT_TRUE(other.isEmpty());
-    CxMetadata target(source->metadata());
-    target = std::move(moved);
-    EXPECT_EQ(target.metadata(), moving);
-    EXPECT_TRUE(moved.isEmpty());
-    EXPECT_EQ(g_counts.items, 7);
-    delete source;
-    EXPECT_EQ(g_counts.items, 5);
+    EXPECT_TRUE(source.isEmpty());
+    EXPECT_EQ(g_counts.items, 3);
 }
 
 TEST_F(Metadata, SavedTextLoadsBackWithANewSaverAndLoaderPerItem)
@@ -276,21 +233,11 @@ TEST_F(Metadata, SavedTextLoadsBackWithANewSaverAndLoaderPerItem)
               "</ox_metadata></ox_metadata_list>");
     EXPECT_EQ(g_counts.saversMade, 3);
 
-    const QString indented = metadata.saveToXml(1);
-    EXPECT_TRUE(indented.startsWith("<ox_metadata_list>\n <ox_metadata")) << indented.toStdString();
     CxMetadata loaded;
     loaded.addMetadata(Make("replaced"));
-    EXPECT_TRUE(loaded.loadFromXml(indented));
+    EXPECT_TRUE(loaded.loadFromXml(metadata.saveToXml(1)));
     EXPECT_EQ(Describe(loaded), Describe(metadata));
     EXPECT_EQ(g_counts.loadersMade, 3);
-    QDomDocument document = metadata.saveToDom();
-    EXPECT_TRUE(loaded.loadFromDom(document));
-    EXPECT_EQ(Describe(loaded), Describe(metadata));
-
-    CxMetadata empty;
-    EXPECT_EQ(empty.saveToXml(-1), "<ox_metadata_list/>");
-    EXPECT_TRUE(loaded.loadFromXml(empty.saveToXml(1)));
-    EXPECT_TRUE(loaded.isEmpty());
     EXPECT_TRUE(capture.lines().isEmpty()) << capture.lines().join('\n').toStdString();
 }
 
@@ -310,14 +257,6 @@ TEST_F(Metadata, SavingLeavesOutItemsWithoutAWorkingEnabledSaver)
             {Err("No metadata saver found for metadata 'mdtest::CxOrphanItem'."),
              Err("Failed to save metadata for class 'mdtest::CxTextItem'. Saver: 'mdtest::CxTextSaver'.")}));
     EXPECT_EQ(metadata.metadata().size(), 3);
-
-    // A disabled saver is not used.
-    capture.clear();
-    oxtest::SetClassesEnabled("mdtest::CxTextSaver", false);
-    EXPECT_EQ(metadata.saveToXml(-1), "<ox_metadata_list/>");
-    const QString none = Err("No metadata saver found for metadata 'mdtest::CxTextItem'.");
-    EXPECT_EQ(capture.lines(),
-              QStringList({none, Err("No metadata saver found for metadata 'mdtest::CxOrphanItem'."), none}));
 }
 
 TEST_F(Metadata, LoadingReportsEachBadNodeAndKeepsTheItemsThatLoaded)
@@ -326,15 +265,11 @@ TEST_F(Metadata, LoadingReportsEachBadNodeAndKeepsTheItemsThatLoaded)
     const QString failAll = Err("Failed to load all the metadata.");
     const QPair<QString, QString> cases[] = {
         {"<!-- note -->", "Invalid metadata format. Unexpected node '#comment'."},
-        {"stray text", "Invalid metadata format. Unexpected node '#text'."},
         {"<metadata class=\"mdtest::CxTextItem\"/>", "Invalid metadata format. Unexpected node 'metadata'."},
         {"<ox_metadata><text>x</text></ox_metadata>",
          "Invalid metadata format. Missing the attribute 'class'."},
         {"<ox_metadata class=\"mdtest::CxUnknown\"/>",
          "No metadata loader found for class 'mdtest::CxUnknown'."},
-        {"<ox_metadata class=\"mdtest::CxOrphanItem\"/>",
-         "No metadata loader found for class 'mdtest::CxOrphanItem'."},
-        {"<ox_metadata class=\"\"/>", "No metadata loader found for class ''."},
         {"<ox_metadata class=\"mdtest::CxImpostor\"/>",
          "Failed to instantiate the class 'mdtest::CxImpostor'."},
         {"<ox_metadata class=\"mdtest::CxTextItem\" fail=\"1\"/>",
@@ -352,27 +287,13 @@ TEST_F(Metadata, LoadingReportsEachBadNodeAndKeepsTheItemsThatLoaded)
         EXPECT_TRUE(g_counts.handlers == 0 && g_counts.others == 0);
     }
 
-    // A wrong root, or no root at all, empties the container and reads nothing.
-    for (const QString& root :
-         {QString("metadata"), QString("OX_METADATA_LIST"), QString("ox_metadata"), QString()}) {
-        CxMetadata metadata;
-        metadata.addMetadata(Make("previous"));
-        QDomDocument document;
-        if (!root.isEmpty())
-            document.setContent(QStringLiteral("<%1>%2</%1>").arg(root, good));
-        MessageCapture capture;
-        EXPECT_FALSE(metadata.loadFromDom(document));
-        EXPECT_EQ(capture.lines(), QStringList({Err("Invalid metadata format."), failAll}));
-        EXPECT_TRUE(metadata.isEmpty());
-    }
-
-    // A disabled loader is not used.
-    oxtest::SetClassesEnabled("mdtest::CxTextLoader", false);
+    // A wrong root empties the container and reads nothing.
     CxMetadata metadata;
+    metadata.addMetadata(Make("previous"));
     MessageCapture capture;
-    EXPECT_FALSE(metadata.loadFromXml("<ox_metadata_list>" + good + "</ox_metadata_list>"));
-    EXPECT_EQ(capture.lines(),
-              QStringList({Err("No metadata loader found for class 'mdtest::CxTextItem'."), failAll}));
+    EXPECT_FALSE(metadata.loadFromXml("<OX_METADATA_LIST>" + good + "</OX_METADATA_LIST>"));
+    EXPECT_EQ(capture.lines(), QStringList({Err("Invalid metadata format."), failAll}));
+    EXPECT_TRUE(metadata.isEmpty());
 }
 
 TEST_F(Metadata, TextThatDoesNotParseLeavesTheContentsInPlace)
@@ -380,8 +301,7 @@ TEST_F(Metadata, TextThatDoesNotParseLeavesTheContentsInPlace)
     CxMetadata metadata;
     metadata.addMetadata(Make("previous"));
     const QList<IxMetadataItem*> before = metadata.metadata();
-    for (const char* xml :
-         {"", "<ox_metadata_list>", "<ox_metadata_list><a></b>", "<ox_metadata_list/><x/>", "?"}) {
+    for (const char* xml : {"", "<ox_metadata_list><a></b>", "<ox_metadata_list/><x/>"}) {
         QDomDocument reference; // the parser's own account of the error
         QString message;
         int line = 0, column = 0;
@@ -393,38 +313,6 @@ TEST_F(Metadata, TextThatDoesNotParseLeavesTheContentsInPlace)
                                       .arg(message, QString::number(line), QString::number(column)))});
         EXPECT_EQ(metadata.metadata(), before);
     }
-}
-
-TEST_F(Metadata, MutatedDocumentsNeverCrashOrLeak)
-{
-    CxMetadata source;
-    for (int i = 0; i < 4; ++i)
-        source.addMetadata(Make(QString("item %1").arg(i)));
-    const QString xml = source.saveToXml(1);
-    const QString alphabet = "<>/=\"' &;!-?x:ox_metadata";
-    QRandomGenerator random(20240611);
-    MessageCapture capture;
-    for (int round = 0; round < 2000; ++round) {
-        QString mutated = xml;
-        for (int edits = 1 + random.bounded(4); edits > 0; --edits) {
-            const int at = random.bounded(mutated.size());
-            const QChar c = alphabet[random.bounded(alphabet.size())];
-            switch (random.bounded(3)) {
-            case 0: mutated.remove(at, 1 + random.bounded(8)); break;
-            case 1: mutated.insert(at, c); break;
-            default: mutated[at] = c; break;
-            }
-        }
-        CxMetadata target;
-        if (target.loadFromXml(mutated)) { // what loaded completely saves and loads back the same
-            CxMetadata again;
-            EXPECT_TRUE(again.loadFromXml(target.saveToXml(-1))) << mutated.toStdString();
-            EXPECT_EQ(Describe(again), Describe(target));
-        }
-        EXPECT_LE(target.metadata().size(), 4);
-        EXPECT_TRUE(g_counts.handlers == 0 && g_counts.others == 0);
-    }
-    EXPECT_EQ(g_counts.items, 4);
 }
 
 } // namespace

@@ -1,13 +1,11 @@
 #include <ox/rtti.h>
 
 #include "support/core_helpers.h"
-#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <memory>
 
@@ -97,7 +95,6 @@ CxRtti* Registered()
             {kPluginA, CxPlainProbe::staticMetaObject, "IxDataLoader"},
             {kPluginB, CxPlainProbe::staticMetaObject, "IxDataSaver"},
             {nullptr, CxPlainProbe::staticMetaObject, "IxMetadata"},
-            {nullptr, CxForeign::staticMetaObject, "ProbeCreate"},
             {nullptr, CxBare::staticMetaObject, ""},
             {nullptr, CxSettingsA::staticMetaObject, "ProbeSettings"},
             {nullptr, CxSettingsB::staticMetaObject, "ProbeSettings"},
@@ -146,40 +143,25 @@ TEST(Rtti, ClassQueriesMatchTheFullNameCaseSensitivelyAndCreateOnlyTheRequestedT
     CxRtti* rtti = Registered();
     EXPECT_EQ(rtti->interfaceForClass("regtest::CxSettingsA"), "ProbeSettings");
     EXPECT_TRUE(rtti->isClassRegistered("regtest::CxSettingsA"));
-    for (const char* name :
-         {"regtest::CxBare", "CxSettingsA", "regtest::cxsettingsa", "regtest::CxSettingsA ", ""})
+    for (const char* name : {"regtest::CxBare", "CxSettingsA", "regtest::cxsettingsa"})
         EXPECT_FALSE(rtti->isClassRegistered(name)) << name; // CxBare: registered under ""
     EXPECT_EQ(rtti->customNameForClass("regtest::CxNamedProbe"), "Named probe");
     EXPECT_EQ(rtti->uniqueIdForClass("regtest::CxNamedProbe"), "{probe-named}");
     EXPECT_TRUE(rtti->customNameForClass("regtest::CxPlainProbe").isEmpty());
-    EXPECT_TRUE(rtti->interfaceForClass("regtest::CxUnknown").isEmpty());
-    EXPECT_TRUE(rtti->uniqueIdForClass("regtest::CxUnknown").isEmpty());
     EXPECT_EQ(rtti->classForUniqueId("{probe-named}"), "regtest::CxNamedProbe");
     EXPECT_TRUE(rtti->classForUniqueId("{PROBE-NAMED}").isEmpty());
-    EXPECT_TRUE(rtti->classForUniqueId("").isEmpty());
 
     {
         std::unique_ptr<regtest::IxProbe> a(rtti->createInstance<regtest::IxProbe>("regtest::CxNamedProbe"));
-        std::unique_ptr<regtest::IxProbe> b(rtti->createInstance<regtest::IxProbe>("regtest::CxNamedProbe"));
-        ASSERT_TRUE(a && b);
-        EXPECT_NE(a.get(), b.get());
+        ASSERT_TRUE(a);
         EXPECT_STREQ(a->metaObject()->className(), "regtest::CxNamedProbe");
-        EXPECT_EQ(a->parent(), nullptr);
-        EXPECT_EQ(regtest::g_alive, 2);
+        EXPECT_EQ(regtest::g_alive, 1);
     }
     // Created but not of the requested type: null, and destroyed.
     EXPECT_EQ(rtti->createInstance<regtest::IxProbe>("regtest::CxForeign"), nullptr);
     EXPECT_EQ(regtest::g_alive, 0);
-    for (const char* name : {"regtest::CxBare", "regtest::cxforeign", "CxForeign", "regtest::CxUnknown"})
+    for (const char* name : {"regtest::CxBare", "CxForeign"})
         EXPECT_EQ(rtti->createInstance<QObject>(name), nullptr) << name;
-
-    // A disabled class is no longer offered but can still be created by name.
-    const TxRttiItem foreign = Item("ProbeCreate", "regtest::CxForeign");
-    rtti->setItemEnabled(foreign, false);
-    EXPECT_TRUE(rtti->classesForInterface("ProbeCreate", true).isEmpty());
-    EXPECT_EQ(rtti->classesForInterface("ProbeCreate", false), QStringList{"regtest::CxForeign"});
-    EXPECT_NE(std::unique_ptr<QObject>(rtti->createInstance<QObject>("regtest::CxForeign")), nullptr);
-    rtti->setItemEnabled(foreign, true);
 }
 
 TEST(Rtti, HandleQueriesDescribeEachRegistrationAndDefaultForUnknownHandles)
@@ -198,19 +180,12 @@ TEST(Rtti, HandleQueriesDescribeEachRegistrationAndDefaultForUnknownHandles)
 
     EXPECT_EQ(rtti->pluginForItem(named), kPluginA);
     EXPECT_EQ(rtti->pluginForItem(metadata), nullptr);
-    const QList<TxRttiItem> ofA = rtti->itemsForPlugin(kPluginA);
-    EXPECT_TRUE(ofA.size() == 2 && ofA.contains(named) && ofA.contains(loader));
     EXPECT_EQ(rtti->itemsForPlugin(kPluginB), QList<TxRttiItem>{saver});
-    EXPECT_TRUE(rtti->itemsForPlugin(nullptr).contains(metadata));
-    EXPECT_FALSE(rtti->itemsForPlugin(nullptr).contains(named));
 
-    for (TxRttiItem unknown :
-         {TxRttiItem(0), TxRttiItem(reinterpret_cast<quintptr>(&g_pluginA)), named + 8}) {
-        EXPECT_TRUE(rtti->interfaceForItem(unknown).isEmpty());
-        EXPECT_FALSE(rtti->itemEnabled(unknown));
-        EXPECT_TRUE(rtti->itemName(unknown).isEmpty());
-        EXPECT_EQ(rtti->pluginForItem(unknown), nullptr);
-    }
+    const TxRttiItem unknown = named + 8; // not a registration
+    EXPECT_TRUE(rtti->interfaceForItem(unknown).isEmpty() && rtti->itemName(unknown).isEmpty());
+    EXPECT_FALSE(rtti->itemEnabled(unknown));
+    EXPECT_EQ(rtti->pluginForItem(unknown), nullptr);
 }
 
 TEST(Rtti, ListingsDoNotDependOnTheRegistrationOrder)
@@ -225,15 +200,10 @@ TEST(Rtti, ListingsDoNotDependOnTheRegistrationOrder)
     // One entry per registration.
     EXPECT_EQ(rtti->classesForInterface("ProbeTwice", false),
               QStringList({"regtest::CxTwice", "regtest::CxTwice"}));
-    EXPECT_TRUE(rtti->classesForInterface("probeforward", false).isEmpty());
-    const QMap<QString, QList<TxRttiItem>> byInterface = rtti->itemsByInterface();
-    EXPECT_EQ(byInterface.value("ProbeTwice").size(), 2);
-    for (const QString& name : byInterface.keys())
-        for (TxRttiItem item : byInterface.value(name))
-            EXPECT_EQ(rtti->interfaceForItem(item), name);
+    EXPECT_EQ(rtti->itemsByInterface().value("ProbeTwice").size(), 2);
 }
 
-TEST(Rtti, SetItemEnabledSignalsEachChangeOnceAlsoAcrossThreads)
+TEST(Rtti, SetItemEnabledSignalsEachChangeOnce)
 {
     CxRtti* rtti = Registered();
     const TxRttiItem item = Item("ProbeSettings", "regtest::CxSettingsB");
@@ -247,23 +217,6 @@ TEST(Rtti, SetItemEnabledSignalsEachChangeOnceAlsoAcrossThreads)
     rtti->setItemEnabled(item, true);
     EXPECT_TRUE(rtti->itemEnabled(item));
     EXPECT_EQ(log.emissions, (Emissions{{item, false}, {item, true}}));
-
-    // A listener on another thread (as a format manager may be) gets it through a queued connection.
-    QThread thread;
-    QObject listener;
-    listener.moveToThread(&thread);
-    QAtomicInt received(0);
-    QObject::connect(
-        rtti, &CxRtti::itemEnableStateChanged, &listener,
-        [&](TxRttiItem changed, bool on) { received.storeRelease(changed == item && !on ? 1 : -1); },
-        Qt::QueuedConnection);
-    thread.start();
-    rtti->setItemEnabled(item, false);
-    EXPECT_TRUE(oxtest::waitFor([&] { return received.loadAcquire() == 1; }, 5000));
-    thread.quit();
-    thread.wait();
-    QObject::disconnect(rtti, nullptr, &listener, nullptr);
-    rtti->setItemEnabled(item, true);
 }
 
 class RttiSettings : public ::testing::Test
@@ -301,7 +254,6 @@ TEST_F(RttiSettings, EnabledFlagsSurviveASaveAndLoadThroughASettingsFile)
 
     const QSettings settings(path(), QSettings::IniFormat);
     const QString text = settings.value("RttiSettings").toString();
-    EXPECT_TRUE(text.startsWith("<CxRtti><") && !text.contains('\n')) << text.toStdString();
     EXPECT_TRUE(text.contains("<regtest::CxSettingsA enabled=\"0\"/>")) << text.toStdString();
     EXPECT_TRUE(text.contains("<regtest::CxSettingsB enabled=\"1\"/>")) << text.toStdString();
 
@@ -311,16 +263,12 @@ TEST_F(RttiSettings, EnabledFlagsSurviveASaveAndLoadThroughASettingsFile)
     EXPECT_TRUE(enabled(m_b));
     EXPECT_EQ(log.emissions.size(), 2);
     EXPECT_TRUE(log.emissions.contains({m_a, false}) && log.emissions.contains({m_b, true}));
-    log.emissions.clear();
-    rtti->loadSettings(&settings); // the same state again
-    EXPECT_TRUE(log.emissions.isEmpty());
 }
 
 TEST_F(RttiSettings, AttributeTextsConvertByTheVariantRules)
 {
-    const QPair<const char*, bool> cases[] = {
-        {"0", false},  {"1", true}, {"false", false}, {"true", true},   {"FALSE", false},
-        {"yes", true}, {"", false}, {"2", true},      {"False", false}, {"no", true}};
+    const QPair<const char*, bool> cases[] = {{"0", false},     {"1", true}, {"false", false},
+                                              {"FALSE", false}, {"", false}, {"no", true}};
     for (const auto& c : cases) {
         CxRtti::instance()->setItemEnabled(m_a, !c.second);
         loadText(QStringLiteral("<CxRtti><regtest::CxSettingsA enabled=\"%1\"/></CxRtti>").arg(c.first));
@@ -334,24 +282,14 @@ TEST_F(RttiSettings, IncompleteOrUnparsableTextChangesNothingAndATwiceRegistered
     SignalLog log({m_a, m_b});
     for (const char* text : {"<CxRtti><regtest::CxSettingsA/></CxRtti>", // no attribute
                              "<CxRtti><regtest::CxSettingsA Enabled=\"0\"/></CxRtti>",
-                             "<CxRtti><regtest::CxUnknown enabled=\"0\"/></CxRtti>",
                              "<CxRtti><regtest::CxSettingsA enabled=\"0\"></CxRtti>", // does not parse
-                             "<CxRtti><regtest::CxSettingsA enabled=\"0\"/></CxRtti><x/>", "",
-                             "<CxRtti>regtest::CxSettingsA<!--regtest::CxSettingsA--></CxRtti>"}) {
+                             ""}) {
         loadText(text);
         EXPECT_TRUE(enabled(m_a)) << text;
     }
-    CxRtti::instance()->loadSettings(
-        std::make_unique<QSettings>(m_dir.filePath("empty.ini"), QSettings::IniFormat).get());
     CxRtti::instance()->loadSettings(nullptr);
     CxRtti::instance()->saveSettings(nullptr);
     EXPECT_TRUE(log.emissions.isEmpty());
-
-    // Entries for unknown classes are dropped at the next save.
-    loadText("<CxRtti><regtest::CxUnknown enabled=\"0\"/></CxRtti>");
-    QSettings settings(path(), QSettings::IniFormat);
-    CxRtti::instance()->saveSettings(&settings);
-    EXPECT_FALSE(settings.value("RttiSettings").toString().contains("CxUnknown"));
 
     // A class registered twice: the stored flag goes to its later item in registry order.
     loadText("<CxRtti><regtest::CxTwice enabled=\"0\"/></CxRtti>");

@@ -1,0 +1,382 @@
+// Bit depth and data type: significant-depth detection, bit shifts, reduction of 16-bit data to
+// 8 bits, rescaling of 8/16-bit colours and changes of the container type.
+
+#include <ox/bitdepth.h>
+
+#include "image/pixelops.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <new>
+#include <type_traits>
+
+namespace ox {
+
+using namespace detail;
+
+namespace {
+
+constexpr unsigned kUnsignedTypes = TypeBit(eUInt8) | TypeBit(eUInt16) | TypeBit(eUInt32) | TypeBit(eUInt64);
+
+// ---- Row kernels ------------------------------------------------------------------------------
+// Plain loops over pointers and counts passed by value, so that the compiler knows that no store
+// changes them and vectorises.
+
+template <typename T>
+OX_ROW_KERNEL T RowMax(const T* __restrict s, std::ptrdiff_t n, T m)
+{
+    for (std::ptrdiff_t i = 0; i < n; ++i)
+        m = s[i] > m ? s[i] : m;
+    return m;
+}
+
+// Shifts by a count below the component width (wider promoted types keep the shift defined).
+template <typename U>
+OX_ROW_KERNEL void ShiftLeftRow(U* __restrict d, std::ptrdiff_t n, int bits)
+{
+    using W = std::conditional_t<sizeof(U) < 4, quint32, U>;
+    for (std::ptrdiff_t i = 0; i < n; ++i)
+        d[i] = U(W(d[i]) << bits);
+}
+
+template <typename U>
+OX_ROW_KERNEL void ShiftRightRow(U* __restrict d, std::ptrdiff_t n, int bits)
+{
+    for (std::ptrdiff_t i = 0; i < n; ++i)
+        d[i] = U(d[i] >> bits);
+}
+
+// One channel through a table: d[x × dStep] = table[s[x × sStep]] (steps fixed when not 0).
+template <typename In, typename Out, int SStep, int DStep>
+OX_ROW_KERNEL void LookupRow(const In* __restrict s, int sStep, Out* __restrict d, int dStep, int w,
+                             const Out* __restrict table)
+{
+    const int sn = SStep ? SStep : sStep;
+    const int dn = DStep ? DStep : dStep;
+    for (int x = 0; x < w; ++x)
+        d[x * dn] = table[s[x * sn]];
+}
+
+// Component by component: d[i] = convert(s[i]), `Step` components apart (1 for whole rows).
+template <typename In, typename Out, int SStep, int DStep, typename F>
+OX_ROW_KERNEL void ConvertRow(const In* __restrict s, int sStep, Out* __restrict d, int dStep, std::ptrdiff_t n,
+                              F convert)
+{
+    const std::ptrdiff_t sn = SStep ? SStep : sStep;
+    const std::ptrdiff_t dn = DStep ? DStep : dStep;
+    for (std::ptrdiff_t i = 0; i < n; ++i)
+        d[i * dn] = convert(s[i * sn]);
+}
+
+// ---- Workers ----------------------------------------------------------------------------------
+
+template <typename T>
+T ImageMax(const SxImageBuf& buf)
+{
+    // Each thread keeps its own maximum, starting at 0; the maxima are combined at the end.
+    const std::ptrdiff_t n = RowComponents(buf);
+    T m = 0;
+#pragma omp parallel
+    {
+        T mine = 0;
+#pragma omp for schedule(static) nowait
+        for (int y = 0; y < buf.height; ++y)
+            mine = RowMax<T>(RowPtr<T>(buf, y), n, mine);
+#pragma omp critical(ox_bitdepth_max)
+        m = std::max(m, mine);
+    }
+    return m;
+}
+
+template <typename U>
+void ShiftAll(SxImageBuf& buf, int shift)
+{
+    constexpr int bits = int(8 * sizeof(U));
+    const std::ptrdiff_t n = RowComponents(buf);
+    for (int p = 0; p < PlaneCount(buf); ++p)
+        ParallelFor(buf.height, [&](int y) {
+            U* row = RowPtr<U>(buf, y, p);
+            if (shift >= bits || -shift >= bits)
+                std::fill(row, row + n, U(0)); // every bit leaves the component
+            else if (shift > 0)
+                ShiftLeftRow<U>(row, n, shift);
+            else
+                ShiftRightRow<U>(row, n, -shift);
+        });
+}
+
+// Channel pairs (physical source, physical destination) for logical channels 0 ... n − 1, or false
+// when a logical channel has no place inside a pixel of either buffer.
+struct ChannelPairs
+{
+    int count = 0;
+    int from[64];
+    int to[64];
+};
+
+bool PairLogicalChannels(const SxImageBuf& src, const SxImageBuf& dst, int first, int count, int target,
+                         ChannelPairs& pairs)
+{
+    if (count < 1 || count > 64)
+        return false;
+    pairs.count = count;
+    for (int k = 0; k < count; ++k) {
+        pairs.from[k] = PhysicalChannel(src, first + k);
+        pairs.to[k] = PhysicalChannel(dst, target + k);
+        if (pairs.from[k] < 0 || pairs.to[k] < 0)
+            return false;
+    }
+    return true;
+}
+
+// Maps channel pairs through one table each (tables[k] for pair k); pixel-packed images one row of
+// all channels at a time, planar images plane by plane.
+template <typename In, typename Out>
+void LookupChannels(const SxImageBuf& src, SxImageBuf& dst, const ChannelPairs& pairs, const Out* const* tables)
+{
+    const int sStep = ComponentStep(src);
+    const int dStep = ComponentStep(dst);
+    const auto rowOf = [&](int y, int k) {
+        LookupRow<In, Out, 0, 0>(ChannelRowPtr<In>(src, y, pairs.from[k]), sStep,
+                                 ChannelRowPtr<Out>(dst, y, pairs.to[k]), dStep, dst.width, tables[k]);
+    };
+    if (src.packing == ePlanar && dst.packing == ePlanar) {
+        for (int k = 0; k < pairs.count; ++k)
+            ParallelFor(dst.height, [&](int y) {
+                LookupRow<In, Out, 1, 1>(RowPtr<In>(src, y, pairs.from[k]), 1, RowPtr<Out>(dst, y, pairs.to[k]), 1,
+                                         dst.width, tables[k]);
+            });
+        return;
+    }
+    ParallelFor(dst.height, [&](int y) {
+        for (int k = 0; k < pairs.count; ++k)
+            rowOf(y, k);
+    });
+}
+
+// Per-channel tables of one call, from the C runtime, released on return.
+template <typename Out>
+struct Tables
+{
+    std::unique_ptr<Out[]> memory;
+    const Out* at[64];
+
+    bool allocate(int count, std::size_t entries)
+    {
+        memory.reset(new (std::nothrow) Out[std::size_t(count) * entries]);
+        for (int k = 0; k < count && memory; ++k)
+            at[k] = memory.get() + std::size_t(k) * entries;
+        return bool(memory);
+    }
+    Out* table(int k) { return const_cast<Out*>(at[k]); }
+};
+
+// 2^bits − 1 for any count (0 below 1, saturating above 63).
+inline quint64 FullScale(int bits)
+{
+    return bits <= 0 ? 0 : (bits >= 64 ? ~quint64(0) : (quint64(1) << bits) - 1);
+}
+
+// Float to unsigned: the largest value at or above it, 0 below 0 and for NaN, else truncated.
+template <typename In, typename Out>
+struct ClampToUnsigned
+{
+    Out operator()(In v) const
+    {
+        constexpr In top = In(std::numeric_limits<Out>::max()); // rounds up to 2^n for wide types
+        return v >= top ? std::numeric_limits<Out>::max() : (v > In(0) ? Out(v) : Out(0));
+    }
+};
+
+template <typename In, typename Out>
+struct PlainConversion
+{
+    Out operator()(In v) const { return Out(v); }
+};
+
+// Converts every component of src into dst (same size and channel count): whole rows when both
+// have the same layout, else channel by channel.
+template <typename In, typename Out, typename F>
+void ConvertComponents(const SxImageBuf& src, SxImageBuf& dst, F convert)
+{
+    if (src.packing == dst.packing || src.channels == 1) {
+        const std::ptrdiff_t n = RowComponents(src);
+        for (int p = 0; p < PlaneCount(src); ++p)
+            ParallelFor(dst.height, [&](int y) {
+                ConvertRow<In, Out, 1, 1>(RowPtr<In>(src, y, p), 1, RowPtr<Out>(dst, y, p), 1, n, convert);
+            });
+        return;
+    }
+    ParallelFor(dst.height, [&](int y) {
+        for (int c = 0; c < src.channels; ++c)
+            ConvertRow<In, Out, 0, 0>(ChannelRowPtr<In>(src, y, c), ComponentStep(src),
+                                      ChannelRowPtr<Out>(dst, y, c), ComponentStep(dst), dst.width, convert);
+    });
+}
+
+} // namespace
+
+// ---- Depth ------------------------------------------------------------------------------------
+
+unsigned int ColorBitDepthForIntensity(unsigned int value)
+{
+    if (value < 2)
+        return 1;
+    if (value < 256)
+        return 8;
+    for (unsigned n = 9; n < 32; ++n)
+        if (value < (1u << n))
+            return n;
+    return 32;
+}
+
+unsigned int DetectColorBitDepth(const SxImageBuf& buf, int& depth)
+{
+    OX_CHECK(HasData(buf), eErrInvalidArg1);
+    OX_CHECK(IsTypeIn(buf.dataType, kUInt8And16) && buf.packing == ePixel, eErrInvalidArg1);
+    return DispatchType<kUInt8And16>(buf.dataType, [&](auto tag) {
+        depth = int(ColorBitDepthForIntensity(ImageMax<typename decltype(tag)::type>(buf)));
+        return unsigned(eOk);
+    });
+}
+
+unsigned int ShiftBits(SxImageBuf& buf, int shift)
+{
+    OX_CHECK(HasData(buf), eErrInvalidArg1);
+    if (shift == 0)
+        return eOk;
+    OX_CHECK(IsPixelOrPlanar(buf), eErrUnsupported);
+    return DispatchType<TypeBit(eUInt8) | TypeBit(eUInt16) | TypeBit(eUInt32)>(buf.dataType, [&](auto tag) {
+        using U = typename decltype(tag)::type;
+        ShiftAll<U>(buf, shift);
+        const qint64 bits = qint64(buf.colorBitDepth) + shift;
+        buf.colorBitDepth = int(std::clamp<qint64>(bits, 0, 8 * sizeof(U)));
+        return unsigned(eOk);
+    });
+}
+
+// ---- 16 to 8 bits -----------------------------------------------------------------------------
+
+unsigned int ReduceBits(const SxImageBuf& src, SxImageBuf& dst, unsigned short* maxValues)
+{
+    OX_CHECK(HasData(src) && src.dataType == eUInt16, eErrInvalidArg1);
+    OX_CHECK(HasData(dst) && dst.dataType == eUInt8 && SameSize(dst, src) && dst.channels >= src.channels,
+             eErrInvalidArg2);
+    OX_CHECK(src.channels != 1 || dst.channels == 1, eErrInvalidArg2);
+    OX_CHECK(IsPixelOrPlanar(src) && IsPixelOrPlanar(dst), eErrUnsupported);
+    ChannelPairs pairs;
+    OX_CHECK(PairLogicalChannels(src, dst, 0, src.channels, 0, pairs), eErrUnsupported);
+
+    // Per-channel tables of every 16-bit value: trunc(v × (2^dst depth − 1) / m_c).
+    Tables<quint8> tables;
+    OX_CHECK(tables.allocate(pairs.count, 65536), eErrOutOfMemory);
+    const quint64 srcTop = FullScale(std::min(src.colorBitDepth, 16));
+    const quint64 dstTop = FullScale(std::min(dst.colorBitDepth, 8));
+    for (int c = 0; c < pairs.count; ++c) {
+        const quint64 m = std::min<quint64>(maxValues ? maxValues[c] : srcTop, srcTop);
+        quint8* t = tables.table(c);
+        for (quint32 v = 0; v < 65536; ++v) {
+            // Values above m (or any value over m = 0) give the largest destination value.
+            const double q = m ? double(v) * double(dstTop) / double(m) : (v ? double(dstTop) : 0.0);
+            t[v] = quint8(std::min(q, double(dstTop)));
+        }
+    }
+    LookupChannels<quint16, quint8>(src, dst, pairs, tables.at);
+    return eOk;
+}
+
+unsigned int ReduceBits(const SxImageBuf& src, int srcChannel, SxImageBuf& dst, int dstChannel)
+{
+    OX_CHECK(HasData(src) && src.dataType == eUInt16, eErrInvalidArg1);
+    OX_CHECK(InRange(srcChannel, src.channels), eErrInvalidArg2);
+    OX_CHECK(HasData(dst) && SameSize(dst, src) && dst.packing == src.packing && dst.dataType == eUInt8,
+             eErrInvalidArg3);
+    OX_CHECK(InRange(dstChannel, dst.channels), eErrInvalidArg4);
+    OX_CHECK(IsPixelOrPlanar(src), eErrUnsupported);
+    ChannelPairs pair;
+    OX_CHECK(PairLogicalChannels(src, dst, srcChannel, 1, dstChannel, pair), eErrUnsupported);
+
+    // trunc(v × 2^dst depth / 2^src depth), limited to the byte.
+    Tables<quint8> tables;
+    OX_CHECK(tables.allocate(1, 65536), eErrOutOfMemory);
+    const int by = std::clamp(dst.colorBitDepth, -64, 64) - std::clamp(src.colorBitDepth, -64, 64);
+    for (quint32 v = 0; v < 65536; ++v)
+        tables.table(0)[v] = quint8(std::min(std::ldexp(double(v), by), 255.0));
+    LookupChannels<quint16, quint8>(src, dst, pair, tables.at);
+    return eOk;
+}
+
+// ---- Rescaling --------------------------------------------------------------------------------
+
+unsigned int ScaleColors(const SxImageBuf& src, SxImageBuf& dst, unsigned short* maxValues)
+{
+    OX_CHECK(HasData(src) && GetImageTypeSize(src.dataType) <= 2, eErrInvalidArg1);
+    OX_CHECK(HasData(dst) && GetImageTypeSize(dst.dataType) <= 2, eErrInvalidArg2);
+    OX_CHECK(SameSize(dst, src) && dst.channels == src.channels && dst.packing == src.packing, eErrInvalidArg2);
+    OX_CHECK(maxValues, eErrInvalidArg3);
+    const double limit = std::ldexp(1.0, std::clamp(dst.colorBitDepth, -64, 64));
+    for (int c = 0; c < src.channels; ++c)
+        OX_CHECK(double(maxValues[c]) < limit, eErrInvalidArg3);
+    OX_CHECK(IsPixelOrPlanar(src), eErrUnsupported);
+    ChannelPairs pairs;
+    OX_CHECK(PairLogicalChannels(src, dst, 0, src.channels, 0, pairs), eErrUnsupported);
+
+    return DispatchType<kUInt8And16>(src.dataType, [&](auto inTag) {
+        return DispatchType<kUInt8And16>(dst.dataType, [&](auto outTag) -> unsigned {
+            using In = typename decltype(inTag)::type;
+            using Out = typename decltype(outTag)::type;
+            constexpr int width = int(8 * sizeof(In));
+            constexpr quint32 entries = quint32(std::numeric_limits<In>::max()) + 1;
+            const int depth = src.colorBitDepth >= 1 && src.colorBitDepth <= width ? src.colorBitDepth : width;
+            const quint64 full = FullScale(depth);
+            Tables<Out> tables;
+            OX_CHECK(tables.allocate(pairs.count, entries), eErrOutOfMemory);
+            for (int c = 0; c < pairs.count; ++c) {
+                const quint64 m = maxValues[c];
+                const quint64 top = std::min<quint64>(m, std::numeric_limits<Out>::max());
+                for (quint32 v = 0; v < entries; ++v)
+                    tables.table(c)[v] = Out(std::min<quint64>(quint64(v) * m / full, top));
+            }
+            LookupChannels<In, Out>(src, dst, pairs, tables.at);
+            return unsigned(eOk);
+        });
+    });
+}
+
+// ---- Container types --------------------------------------------------------------------------
+
+unsigned int RetypeUToU(const SxImageBuf& src, SxImageBuf& dst)
+{
+    OX_CHECK(HasData(src), eErrInvalidArg1);
+    OX_CHECK(HasData(dst) && SameSize(dst, src) && dst.channels == src.channels && dst.packing == src.packing,
+             eErrInvalidArg2);
+    OX_CHECK(IsPixelOrPlanar(src), eErrUnsupported);
+    return DispatchType<kUnsignedTypes>(src.dataType, [&](auto inTag) {
+        return DispatchType<kUnsignedTypes>(dst.dataType, [&](auto outTag) {
+            using In = typename decltype(inTag)::type;
+            using Out = typename decltype(outTag)::type;
+            ConvertComponents<In, Out>(src, dst, PlainConversion<In, Out>{});
+            return unsigned(eOk);
+        });
+    });
+}
+
+unsigned int RetypeFloatToU(const SxImageBuf& src, SxImageBuf& dst)
+{
+    OX_CHECK(HasData(src) && IsTypeIn(src.dataType, kFloatTypes), eErrInvalidArg1);
+    OX_CHECK(HasData(dst) && SameSize(dst, src) && dst.channels == src.channels, eErrInvalidArg2);
+    OX_CHECK(IsTypeIn(dst.dataType, kUnsignedTypes) && dst.bayerGrid == src.bayerGrid, eErrInvalidArg2);
+    OX_CHECK(IsPixelOrPlanar(src) && IsPixelOrPlanar(dst), eErrUnsupported);
+    return DispatchType<kFloatTypes>(src.dataType, [&](auto inTag) {
+        return DispatchType<kUnsignedTypes>(dst.dataType, [&](auto outTag) {
+            using In = typename decltype(inTag)::type;
+            using Out = typename decltype(outTag)::type;
+            ConvertComponents<In, Out>(src, dst, ClampToUnsigned<In, Out>{});
+            return unsigned(eOk);
+        });
+    });
+}
+
+} // namespace ox

@@ -1,0 +1,424 @@
+// Display conversions: any supported image to 8-bit RGBA (ConvertToRGBA8), one channel as a grey
+// display image (ExtractChannelToRGB32), and the process-wide lookup tables of 16-bit data.
+
+#include <ox/color.h>
+
+#include "image/pixelops.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <type_traits>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
+namespace ox {
+
+using namespace detail;
+
+namespace {
+
+// ---- Lookup tables ----------------------------------------------------------------------------
+
+constexpr int kMaxTableDepth = 16;
+
+// The opaque grey pixel of byte g: g in red, green and blue, 255 in alpha. The same 32-bit word
+// fits both channel orders, alpha being the fourth byte in each.
+constexpr quint32 GreyPixel(quint32 g, quint32 alpha = 255)
+{
+    return g * 0x010101u | alpha << 24;
+}
+
+// Process-wide tables for 16-bit data, made on first use and kept for the life of the process.
+// For each depth d (1 ... 16): the 8-bit level table, entry i = round(i × 255 / (2^d − 1)) with
+// halves rounded up, and the grey pixels of those levels (the level table followed by the table of
+// 256 grey pixels, in one lookup). Tables are published through atomics once complete; `m_mutex`
+// guards their creation, so that each is made exactly once even when many threads convert at once.
+// Tables are never released: readers hold plain pointers to them.
+class DisplayTables
+{
+public:
+    static DisplayTables& instance()
+    {
+        static DisplayTables* tables = new DisplayTables; // lives to the end of the process
+        return *tables;
+    }
+
+    // The level table of `depth` (1 ... kMaxTableDepth), or null when memory ran out.
+    const quint8* levels(int depth)
+    {
+        if (const quint8* t = m_levels[depth].load(std::memory_order_acquire))
+            return t;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return levels_noLock(depth);
+    }
+
+    // The grey pixels of `depth`'s levels, or null when memory ran out.
+    const quint32* greyPixels(int depth)
+    {
+        if (const quint32* t = m_grey[depth].load(std::memory_order_acquire))
+            return t;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (const quint32* t = m_grey[depth].load(std::memory_order_relaxed))
+            return t;
+        const quint8* level = levels_noLock(depth);
+        quint32* grey = level ? new (std::nothrow) quint32[std::size_t(1) << depth] : nullptr;
+        if (!grey)
+            return nullptr;
+        for (std::size_t i = 0; i < (std::size_t(1) << depth); ++i)
+            grey[i] = m_greyOfByte[level[i]];
+        m_grey[depth].store(grey, std::memory_order_release);
+        return grey;
+    }
+
+private:
+    DisplayTables()
+    {
+        for (quint32 g = 0; g < 256; ++g)
+            m_greyOfByte[g] = GreyPixel(g);
+    }
+
+    // The caller holds m_mutex.
+    const quint8* levels_noLock(int depth)
+    {
+        if (const quint8* t = m_levels[depth].load(std::memory_order_relaxed))
+            return t;
+        const quint64 n = quint64(1) << depth;
+        const quint64 top = n - 1;
+        quint8* level = new (std::nothrow) quint8[n];
+        if (!level)
+            return nullptr;
+        for (quint64 i = 0; i < n; ++i)
+            level[i] = quint8((2 * i * 255 + top) / (2 * top)); // i × 255 / top + 1/2, rounded down
+        m_levels[depth].store(level, std::memory_order_release);
+        return level;
+    }
+
+    std::mutex m_mutex;                                          // guards creating the tables below
+    std::atomic<const quint8*> m_levels[kMaxTableDepth + 1] = {}; // written under m_mutex, read by any thread
+    std::atomic<const quint32*> m_grey[kMaxTableDepth + 1] = {};  // written under m_mutex, read by any thread
+    quint32 m_greyOfByte[256];                                    // constant after construction
+};
+
+// ---- Row kernels ------------------------------------------------------------------------------
+
+// 16-bit mono to grey pixels through a table of 2^d entries; values are limited to `top`.
+OX_ROW_KERNEL void GreyLookupRow(const quint16* __restrict s, quint8* __restrict d, int w,
+                                 const quint32* __restrict table, quint32 top)
+{
+    for (int x = 0; x < w; ++x) {
+        const quint32 v = s[x];
+        std::memcpy(d + 4 * x, &table[v < top ? v : top], 4);
+    }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define OX_HAVE_GATHERED_GREY 1
+// The same with AVX2 gathers, eight pixels per step; the rest pixel by pixel.
+__attribute__((target("avx2"))) void GreyLookupRowGathered(const quint16* s, quint8* d, int w,
+                                                           const quint32* table, quint32 top)
+{
+    const __m256i limit = _mm256_set1_epi32(int(top));
+    int x = 0;
+    for (; x + 8 <= w; x += 8) {
+        const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
+        const __m256i index = _mm256_min_epu32(_mm256_cvtepu16_epi32(in), limit);
+        const __m256i px = _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), index, 4);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * x), px);
+    }
+    GreyLookupRow(s + x, d + 4 * x, w - x, table, top);
+}
+#endif
+
+// 16-bit RGB to RGBA through the level table; red and blue placed as BlueFirst says.
+template <bool BlueFirst>
+OX_ROW_KERNEL void ColourLookupRow(const quint16* __restrict s, quint8* __restrict d, int w,
+                                   const quint8* __restrict table, quint32 top, quint8 alpha)
+{
+    constexpr int r = BlueFirst ? 2 : 0;
+    constexpr int b = BlueFirst ? 0 : 2;
+    for (int x = 0; x < w; ++x) {
+        const quint32 v0 = s[3 * x], v1 = s[3 * x + 1], v2 = s[3 * x + 2];
+        d[4 * x + r] = table[v0 < top ? v0 : top];
+        d[4 * x + 1] = table[v1 < top ? v1 : top];
+        d[4 * x + b] = table[v2 < top ? v2 : top];
+        d[4 * x + 3] = alpha;
+    }
+}
+
+// Smallest and largest component of a row.
+template <typename T>
+struct Range
+{
+    T lo, hi;
+};
+
+template <typename T>
+OX_ROW_KERNEL Range<T> RowRange(const T* __restrict s, std::ptrdiff_t n, Range<T> r)
+{
+    T lo = r.lo, hi = r.hi;
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        lo = s[i] < lo ? s[i] : lo; // NaN compares false and is passed over
+        hi = s[i] > hi ? s[i] : hi;
+    }
+    return {lo, hi};
+}
+
+// The stretch of one component: trunc((v − lo) × 255 / (hi − lo)), hi > lo.
+template <typename T>
+struct Stretch
+{
+    T lo;
+    T hi;
+
+    quint8 operator()(T v) const
+    {
+        if constexpr (sizeof(T) == 8 && std::is_integral_v<T>) {
+            // Exact in 128 bits: the 64-bit difference times 255 does not fit 64 bits.
+            using W = unsigned __int128;
+            const W num = W(quint64(v) - quint64(lo)) * 255u;
+            return quint8(num / W(quint64(hi) - quint64(lo)));
+        } else {
+            // Integers of up to 32 bits are exact in double, and their quotient truncates as the
+            // integer quotient would. Floating point: out-of-range and NaN results give 0 or 255.
+            const double q = (double(v) - double(lo)) * 255.0 / (double(hi) - double(lo));
+            return q >= 255.0 ? quint8(255) : (q > 0 ? quint8(q) : quint8(0));
+        }
+    }
+};
+
+// Mono to grey pixels with alpha.
+template <typename T, typename F>
+OX_ROW_KERNEL void GreyStretchRow(const T* __restrict s, quint8* __restrict d, int w, F f, quint32 alphaBits)
+{
+    for (int x = 0; x < w; ++x) {
+        const quint32 px = quint32(f(s[x])) * 0x010101u | alphaBits;
+        std::memcpy(d + 4 * x, &px, 4);
+    }
+}
+
+// Three channels `Step` components apart (1 for planes) to RGBA.
+template <typename T, int Step, bool BlueFirst, typename F>
+OX_ROW_KERNEL void ColourStretchRow(const T* __restrict s0, const T* __restrict s1, const T* __restrict s2,
+                                    quint8* __restrict d, int w, F f, quint8 alpha)
+{
+    constexpr int r = BlueFirst ? 2 : 0;
+    constexpr int b = BlueFirst ? 0 : 2;
+    for (int x = 0; x < w; ++x) {
+        d[4 * x + r] = f(s0[Step * x]);
+        d[4 * x + 1] = f(s1[Step * x]);
+        d[4 * x + b] = f(s2[Step * x]);
+        d[4 * x + 3] = alpha;
+    }
+}
+
+// One channel `step` components apart as grey pixels: the value (shifted right by `shift` and cut
+// to its low byte for 16-bit samples) in red, green and blue, and the alpha bits.
+template <typename T, int Step>
+OX_ROW_KERNEL void GreyChannelRow(const T* __restrict s, int step, quint8* __restrict d, int w, int shift,
+                                  quint32 alphaBits)
+{
+    const int n = Step ? Step : step;
+    for (int x = 0; x < w; ++x) {
+        const quint32 v = sizeof(T) == 1 ? quint32(s[n * x]) : quint32(s[n * x] >> shift) & 0xffu;
+        const quint32 px = v * 0x010101u | alphaBits;
+        std::memcpy(d + 4 * x, &px, 4);
+    }
+}
+
+// ---- Workers ----------------------------------------------------------------------------------
+
+inline bool RedAt2(const SxImageBuf& b)
+{
+    return ChannelIndexLogicalToPhysical(0, b) == 2;
+}
+
+unsigned GreyLookup(const SxImageBuf& src, SxImageBuf& dst, int depth)
+{
+    const quint32* table = DisplayTables::instance().greyPixels(depth);
+    OX_CHECK(table, eErrOutOfMemory);
+    const quint32 top = (quint32(1) << depth) - 1;
+#if OX_HAVE_GATHERED_GREY
+    if (__builtin_cpu_supports("avx2")) {
+        ParallelFor(dst.height, [&](int y) {
+            GreyLookupRowGathered(RowPtr<quint16>(src, y), RowPtr(dst, y), dst.width, table, top);
+        });
+        return eOk;
+    }
+#endif
+    ParallelFor(dst.height, [&](int y) {
+        GreyLookupRow(RowPtr<quint16>(src, y), RowPtr(dst, y), dst.width, table, top);
+    });
+    return eOk;
+}
+
+unsigned ColourLookup(const SxImageBuf& src, SxImageBuf& dst, int depth, quint8 alpha)
+{
+    const quint8* table = DisplayTables::instance().levels(depth);
+    OX_CHECK(table, eErrOutOfMemory);
+    const quint32 top = (quint32(1) << depth) - 1;
+    DispatchBool(RedAt2(dst), [&](auto blueFirst) {
+        ParallelFor(dst.height, [&](int y) {
+            ColourLookupRow<decltype(blueFirst)::value>(RowPtr<quint16>(src, y), RowPtr(dst, y), dst.width, table,
+                                                        top, alpha);
+        });
+    });
+    return eOk;
+}
+
+// Smallest and largest component over every row of every plane (all colour channels together).
+// Each thread keeps its own range; the ranges are combined at the end.
+template <typename T>
+Range<T> ImageRange(const SxImageBuf& src)
+{
+    using L = std::numeric_limits<T>;
+    const Range<T> empty{L::has_infinity ? L::infinity() : L::max(),
+                         L::has_infinity ? -L::infinity() : L::lowest()};
+    const int rows = src.height * PlaneCount(src);
+    const std::ptrdiff_t n = RowComponents(src);
+    T lo = empty.lo, hi = empty.hi;
+#pragma omp parallel
+    {
+        Range<T> r = empty;
+#pragma omp for schedule(static) nowait
+        for (int i = 0; i < rows; ++i)
+            r = RowRange<T>(RowPtr<T>(src, i % src.height, i / src.height), n, r);
+#pragma omp critical(ox_color_range)
+        {
+            lo = r.lo < lo ? r.lo : lo;
+            hi = r.hi > hi ? r.hi : hi;
+        }
+    }
+    return {lo, hi};
+}
+
+template <typename T>
+void LinearStretch(const SxImageBuf& src, SxImageBuf& dst, quint8 alpha)
+{
+    const Range<T> range = ImageRange<T>(src);
+    // A constant image (or one without a number) gives 0 everywhere.
+    const auto zero = [](T) { return quint8(0); };
+    const Stretch<T> stretch{range.lo, range.hi};
+    const bool flat = !(range.hi > range.lo);
+    const auto run = [&](auto f) {
+        if (src.channels == 1) {
+            ParallelFor(dst.height, [&](int y) {
+                GreyStretchRow<T>(RowPtr<T>(src, y), RowPtr(dst, y), dst.width, f, quint32(alpha) << 24);
+            });
+            return;
+        }
+        DispatchBool(RedAt2(dst), [&](auto blueFirst) {
+            constexpr bool bf = decltype(blueFirst)::value;
+            ParallelFor(dst.height, [&](int y) {
+                if (src.packing == ePlanar)
+                    ColourStretchRow<T, 1, bf>(RowPtr<T>(src, y, 0), RowPtr<T>(src, y, 1), RowPtr<T>(src, y, 2),
+                                               RowPtr(dst, y), dst.width, f, alpha);
+                else
+                    ColourStretchRow<T, 3, bf>(RowPtr<T>(src, y), RowPtr<T>(src, y) + 1, RowPtr<T>(src, y) + 2,
+                                               RowPtr(dst, y), dst.width, f, alpha);
+            });
+        });
+    };
+    if (flat)
+        run(zero);
+    else
+        run(stretch);
+}
+
+// The source types the linear stretch handles.
+constexpr unsigned kStretchTypes = TypeBit(eInt16) | kInt32Types | kInt64Types | kFloatTypes;
+
+inline unsigned Called(unsigned code)
+{
+    return Succeeded(code) ? unsigned(eOk) : unsigned(eErrFailed);
+}
+
+} // namespace
+
+unsigned int ConvertToRGBA8(const SxImageBuf& src, SxImageBuf& dst, unsigned char alpha)
+{
+    OX_CHECK(HasData(src) && src.channels <= 4, eErrInvalidArg1);
+    OX_CHECK(HasData(dst) && dst.channels == 4 && dst.dataType == eUInt8 && dst.packing == ePixel &&
+                 SameSize(dst, src),
+             eErrInvalidArg2);
+
+    const bool pixel = src.packing == ePixel;
+    const bool planar = src.packing == ePlanar;
+    const ExImageDataType type = src.dataType;
+    if (src.channels == 4) {
+        OX_CHECK(type == eUInt8 && pixel && src.colorBitDepth == dst.colorBitDepth &&
+                     src.bayerGrid == dst.bayerGrid && src.colorOrder == dst.colorOrder,
+                 eErrUnsupported);
+        return Called(CopyBuffer(src, dst));
+    }
+    const bool mono = src.channels == 1;
+    const bool colour = src.channels == 3;
+    if (type == eUInt8) {
+        if (colour && pixel)
+            return Called(ConvertRGB8ToRGBA8(src, dst, 255));
+        if (mono && (pixel || planar))
+            return Called(ConvertMonoToRGBA(src, dst, 0));
+        if (colour && planar)
+            return Called(ConvertPlanarToRGB(src, dst));
+        return eErrUnsupported;
+    }
+    if (type == eUInt16 && pixel && (mono || colour)) {
+        const int depth = src.colorBitDepth;
+        OX_CHECK(depth >= 1 && depth <= kMaxTableDepth, eErrUnsupported); // no table for other depths
+        return mono ? GreyLookup(src, dst, depth) : ColourLookup(src, dst, depth, alpha);
+    }
+    const bool stretched = IsTypeIn(type, kStretchTypes) && ((mono && pixel) || (colour && (pixel || planar)));
+    OX_CHECK(stretched || (type == eUInt16 && colour && planar), eErrUnsupported);
+    return DispatchType<kStretchTypes | TypeBit(eUInt16)>(type, [&](auto tag) {
+        LinearStretch<typename decltype(tag)::type>(src, dst, alpha);
+        return unsigned(eOk);
+    });
+}
+
+unsigned int ExtractChannelToRGB32(const SxImageBuf& src, int channel, SxImageBuf& dst, unsigned char alpha)
+{
+    const bool mosaic = src.channels == 1 && IsBayerLayout(src.bayerGrid);
+    const bool colour = src.channels == 3 || src.channels == 4;
+    OX_CHECK(mosaic || colour, eErrUnsupported);
+    OX_CHECK(IsValidBuffer(src) && (!mosaic || IsTypeIn(src.dataType, kUInt8And16)), eErrInvalidArg1);
+    const int factor = mosaic ? 2 : 1;
+    OX_CHECK(IsValidBuffer(dst) && dst.channels == 4 && dst.dataType == eUInt8 && dst.packing == ePixel &&
+                 dst.width == src.width / factor && dst.height == src.height / factor,
+             eErrInvalidArg3);
+    OX_CHECK(channel >= 0 && channel <= (mosaic ? 3 : 2), eErrInvalidArg2);
+    OX_CHECK(IsTypeIn(src.dataType, kUInt8And16) && (mosaic || IsPixelOrPlanar(src)), eErrUnsupported);
+
+    // 16-bit samples keep their top bits; shifts beyond the word leave nothing.
+    const int shift = std::clamp(src.colorBitDepth - dst.colorBitDepth, 0, 16);
+    const quint32 alphaBits = quint32(alpha) << 24;
+    return DispatchType<kUInt8And16>(src.dataType, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        // The first sample of output row j and the components between samples.
+        const auto rowStart = [&](int j) -> const T* {
+            if (mosaic)
+                return RowPtr<T>(src, 2 * j + (channel >> 1)) + (channel & 1);
+            return ChannelRowPtr<T>(src, j, PhysicalChannel(src, channel));
+        };
+        const int step = mosaic ? 2 : ComponentStep(src);
+        const auto run = [&](auto fixedStep) {
+            ParallelFor(dst.height, [&](int j) {
+                GreyChannelRow<T, decltype(fixedStep)::value>(rowStart(j), step, RowPtr(dst, j),
+                                                              dst.width, shift, alphaBits);
+            });
+        };
+        switch (step) {
+        case 1: run(Channels<1>{}); break;
+        case 2: run(Channels<2>{}); break;
+        case 3: run(Channels<3>{}); break;
+        case 4: run(Channels<4>{}); break;
+        default: run(Channels<0>{}); break;
+        }
+        return unsigned(eOk);
+    });
+}
+
+} // namespace ox
