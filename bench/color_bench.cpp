@@ -60,8 +60,8 @@ struct Image : SxImageBuf
 {
     explicit Image(const Shape& s, int depth = 0)
     {
-        AllocBuffer(*this, s.width, s.height, s.channels, s.type, 0, s.type == eUInt16 ? depth : 0, s.packing, true,
-                    eUncompressed);
+        AllocBuffer(*this, s.width, s.height, s.channels, s.type, 0, s.type == eUInt16 ? depth : 0, s.packing,
+                    true, eUncompressed);
         if (s.type == eFloat) {
             auto* f = reinterpret_cast<float*>(data);
             for (quint64 i = 0; i < dataSize / 4; ++i)
@@ -245,9 +245,10 @@ void BM_ToRGBA8Table(benchmark::State& state, Shape s, int depth)
     OX_OPENCV(cv::Mat m = cvImage(s), bytes, o;)
     compare(state, traffic(src, dst), [&] { return ConvertToRGBA8(src, dst, 255); },
             {OX_OPENCV({"vs_opencv", [&] {
-                m.convertTo(bytes, CV_8U, 255.0 / ((1 << depth) - 1));
-                cv::cvtColor(bytes, o, s.channels == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
-            }})});
+                            m.convertTo(bytes, CV_8U, 255.0 / ((1 << depth) - 1));
+                            cv::cvtColor(bytes, o,
+                                         s.channels == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+                        }})});
 }
 
 // The linear stretch: OpenCV's nearest equivalent finds the range, then scales to 8 bits.
@@ -257,10 +258,10 @@ void BM_ToRGBA8Stretch(benchmark::State& state, Shape s)
     OX_OPENCV(cv::Mat m(s.height, s.width, CV_MAKETYPE(CV_32F, s.channels), src.data, src.rowBytes), o;)
     compare(state, traffic(src, dst), [&] { return ConvertToRGBA8(src, dst, 255); },
             {OX_OPENCV({"vs_opencv", [&] {
-                double lo, hi;
-                cv::minMaxLoc(m.reshape(1), &lo, &hi);
-                m.convertTo(o, CV_8U, 255.0 / (hi - lo), -lo * 255.0 / (hi - lo));
-            }})});
+                            double lo, hi;
+                            cv::minMaxLoc(m.reshape(1), &lo, &hi);
+                            m.convertTo(o, CV_8U, 255.0 / (hi - lo), -lo * 255.0 / (hi - lo));
+                        }})});
 }
 
 void BM_ToRGBA8Bytes(benchmark::State& state, Shape s)

@@ -61,8 +61,8 @@ OX_ROW_KERNEL void LookupRow(const In* __restrict s, int sStep, Out* __restrict 
 
 // Component by component: d[i] = convert(s[i]), `Step` components apart (1 for whole rows).
 template <typename In, typename Out, int SStep, int DStep, typename F>
-OX_ROW_KERNEL void ConvertRow(const In* __restrict s, int sStep, Out* __restrict d, int dStep, std::ptrdiff_t n,
-                              F convert)
+OX_ROW_KERNEL void ConvertRow(const In* __restrict s, int sStep, Out* __restrict d, int dStep,
+                              std::ptrdiff_t n, F convert)
 {
     const std::ptrdiff_t sn = SStep ? SStep : sStep;
     const std::ptrdiff_t dn = DStep ? DStep : dStep;
@@ -134,7 +134,8 @@ bool PairLogicalChannels(const SxImageBuf& src, const SxImageBuf& dst, int first
 // Maps channel pairs through one table each (tables[k] for pair k); pixel-packed images one row of
 // all channels at a time, planar images plane by plane.
 template <typename In, typename Out>
-void LookupChannels(const SxImageBuf& src, SxImageBuf& dst, const ChannelPairs& pairs, const Out* const* tables)
+void LookupChannels(const SxImageBuf& src, SxImageBuf& dst, const ChannelPairs& pairs,
+                    const Out* const* tables)
 {
     const int sStep = ComponentStep(src);
     const int dStep = ComponentStep(dst);
@@ -145,8 +146,8 @@ void LookupChannels(const SxImageBuf& src, SxImageBuf& dst, const ChannelPairs& 
     if (src.packing == ePlanar && dst.packing == ePlanar) {
         for (int k = 0; k < pairs.count; ++k)
             ParallelFor(dst.height, [&](int y) {
-                LookupRow<In, Out, 1, 1>(RowPtr<In>(src, y, pairs.from[k]), 1, RowPtr<Out>(dst, y, pairs.to[k]), 1,
-                                         dst.width, tables[k]);
+                LookupRow<In, Out, 1, 1>(RowPtr<In>(src, y, pairs.from[k]), 1,
+                                         RowPtr<Out>(dst, y, pairs.to[k]), 1, dst.width, tables[k]);
             });
         return;
     }
@@ -314,7 +315,8 @@ unsigned int ScaleColors(const SxImageBuf& src, SxImageBuf& dst, unsigned short*
 {
     OX_CHECK(HasData(src) && GetImageTypeSize(src.dataType) <= 2, eErrInvalidArg1);
     OX_CHECK(HasData(dst) && GetImageTypeSize(dst.dataType) <= 2, eErrInvalidArg2);
-    OX_CHECK(SameSize(dst, src) && dst.channels == src.channels && dst.packing == src.packing, eErrInvalidArg2);
+    OX_CHECK(SameSize(dst, src) && dst.channels == src.channels && dst.packing == src.packing,
+             eErrInvalidArg2);
     OX_CHECK(maxValues, eErrInvalidArg3);
     const double limit = std::ldexp(1.0, std::clamp(dst.colorBitDepth, -64, 64));
     for (int c = 0; c < src.channels; ++c)
@@ -329,7 +331,8 @@ unsigned int ScaleColors(const SxImageBuf& src, SxImageBuf& dst, unsigned short*
             using Out = typename decltype(outTag)::type;
             constexpr int width = int(8 * sizeof(In));
             constexpr quint32 entries = quint32(std::numeric_limits<In>::max()) + 1;
-            const int depth = src.colorBitDepth >= 1 && src.colorBitDepth <= width ? src.colorBitDepth : width;
+            const int depth =
+                src.colorBitDepth >= 1 && src.colorBitDepth <= width ? src.colorBitDepth : width;
             const quint64 full = FullScale(depth);
             Tables<Out> tables;
             OX_CHECK(tables.allocate(pairs.count, entries), eErrOutOfMemory);

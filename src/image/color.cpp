@@ -70,7 +70,8 @@ OX_ROW_KERNEL void MonoToRgba8Row(const quint8* __restrict s, quint8* __restrict
 }
 
 // Three components per pixel to four, in memory order, the fourth `alpha`, from pixel `x` on.
-OX_ROW_KERNEL void Rgb8ToRgba8Row(const quint8* __restrict s, quint8* __restrict d, int x, int w, quint8 alpha)
+OX_ROW_KERNEL void Rgb8ToRgba8Row(const quint8* __restrict s, quint8* __restrict d, int x, int w,
+                                  quint8 alpha)
 {
     for (; x < w; ++x) {
         d[4 * x] = s[3 * x];
@@ -91,7 +92,8 @@ __attribute__((target("ssse3"))) void Rgb8ToRgba8RowShuffled(const quint8* s, qu
     int x = 0;
     for (; x + 6 <= w; x += 4) {
         const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * x));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x), _mm_or_si128(_mm_shuffle_epi8(in, spread), alphas));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x),
+                         _mm_or_si128(_mm_shuffle_epi8(in, spread), alphas));
     }
     Rgb8ToRgba8Row(s, d, x, w, alpha);
 }
@@ -173,8 +175,9 @@ OX_ROW_KERNEL void ColourToOneRow(const T* __restrict r, const T* __restrict g, 
 template <typename T>
 using SumType = std::conditional_t<
     std::is_floating_point_v<T>, double,
-    std::conditional_t<sizeof(T) == 1, std::conditional_t<std::is_signed_v<T>, qint16, quint16>,
-                       std::conditional_t<sizeof(T) == 2, qint32, std::conditional_t<sizeof(T) == 4, qint64, __int128>>>>;
+    std::conditional_t<
+        sizeof(T) == 1, std::conditional_t<std::is_signed_v<T>, qint16, quint16>,
+        std::conditional_t<sizeof(T) == 2, qint32, std::conditional_t<sizeof(T) == 4, qint64, __int128>>>>;
 
 // The plain average (R + G + B) / 3, truncated toward zero for integers.
 template <typename T>
@@ -214,12 +217,12 @@ struct Weighted3
         if constexpr (std::is_floating_point_v<T>) {
             return T((wr * double(r) + wg * double(g) + wb * double(b)) / 3);
         } else if constexpr (sizeof(T) == 8) {
-            const __int128 s = TruncToInt128(double(r) * wr) + TruncToInt128(double(g) * wg) +
-                               TruncToInt128(double(b) * wb);
+            const __int128 s =
+                TruncToInt128(double(r) * wr) + TruncToInt128(double(g) * wg) + TruncToInt128(double(b) * wb);
             return T(s / 3);
         } else {
-            const qint64 s = TruncToInt64(double(r) * wr) + TruncToInt64(double(g) * wg) +
-                             TruncToInt64(double(b) * wb);
+            const qint64 s =
+                TruncToInt64(double(r) * wr) + TruncToInt64(double(g) * wg) + TruncToInt64(double(b) * wb);
             return T(s / 3);
         }
     }
@@ -241,7 +244,10 @@ struct WeightedTable3
 template <typename T>
 struct Luma
 {
-    T operator()(T r, T g, T b) const { return T(0.7152 * double(g) + 0.2126 * double(r) + 0.0722 * double(b)); }
+    T operator()(T r, T g, T b) const
+    {
+        return T(0.7152 * double(g) + 0.2126 * double(r) + 0.0722 * double(b));
+    }
 };
 
 // ---- Workers ----------------------------------------------------------------------------------
@@ -254,7 +260,7 @@ void ColourToOne(const SxImageBuf& src, SxImageBuf& dst, F f)
     if (src.packing == ePlanar) {
         ParallelFor(dst.height, [&](int y) {
             ColourToOneRow<T, 1, 0, 0, 0>(RowPtr<T>(src, y, 0), RowPtr<T>(src, y, 1), RowPtr<T>(src, y, 2),
-                                       RowPtr<T>(dst, y), dst.width, f);
+                                          RowPtr<T>(dst, y), dst.width, f);
         });
         return;
     }
@@ -314,7 +320,8 @@ unsigned WeightedToMono(const SxImageBuf& src, SxImageBuf& dst, double wr, doubl
         FillProducts<T>(tables.get(), wr);
         FillProducts<T>(tables.get() + n, wg);
         FillProducts<T>(tables.get() + 2 * n, wb);
-        ColourToOne<T>(src, dst, WeightedTable3<T, qint64>{tables.get(), tables.get() + n, tables.get() + 2 * n});
+        ColourToOne<T>(src, dst,
+                       WeightedTable3<T, qint64>{tables.get(), tables.get() + n, tables.get() + 2 * n});
         return unsigned(eOk);
     } else {
         ColourToOne<T>(src, dst, Weighted3<T>{wr, wg, wb});
@@ -372,9 +379,9 @@ void PlanesToPixels(const SxImageBuf& src, SxImageBuf& dst)
         DispatchChannels(dst.channels, [&](auto channels) {
             constexpr int C = decltype(channels)::value == 1 ? 0 : decltype(channels)::value;
             ParallelFor(dst.height, [&](int y) {
-                PlanesToPixelsRow<U, C, decltype(blueFirst)::value>(RowPtr<U>(src, y, 0), RowPtr<U>(src, y, 1),
-                                                                     RowPtr<U>(src, y, 2), RowPtr<U>(dst, y),
-                                                                     dst.channels, dst.width);
+                PlanesToPixelsRow<U, C, decltype(blueFirst)::value>(
+                    RowPtr<U>(src, y, 0), RowPtr<U>(src, y, 1), RowPtr<U>(src, y, 2), RowPtr<U>(dst, y),
+                    dst.channels, dst.width);
             });
         });
     });
@@ -407,8 +414,8 @@ void RgbaToRgb(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst)
 {
     DispatchBool(RedAt2(src) != RedAt2(dst), [&](auto swap) {
         ParallelFor(rect.height(), [&](int y) {
-            RgbaToRgbRow<U, decltype(swap)::value>(RowPtr<U>(src, rect.y() + y) + 4 * rect.x(), RowPtr<U>(dst, y),
-                                                   rect.width());
+            RgbaToRgbRow<U, decltype(swap)::value>(RowPtr<U>(src, rect.y() + y) + 4 * rect.x(),
+                                                   RowPtr<U>(dst, y), rect.width());
         });
     });
 }
@@ -483,7 +490,8 @@ unsigned int ConvertMonoToRGBA(const SxImageBuf& src, SxImageBuf& dst, unsigned 
     return MonoToColour(src, dst, 4, alpha);
 }
 
-unsigned int ConvertRGB8ToRGBA8(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst, unsigned char alpha)
+unsigned int ConvertRGB8ToRGBA8(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst,
+                                unsigned char alpha)
 {
     OX_CHECK(Is8BitPixels(src, 3), eErrInvalidArg1);
     OX_CHECK(RectInside(rect, src), eErrInvalidArg2);
@@ -491,7 +499,8 @@ unsigned int ConvertRGB8ToRGBA8(const SxImageBuf& src, const QRect& rect, SxImag
 #if OX_HAVE_SHUFFLED_RGBA
     if (__builtin_cpu_supports("ssse3")) {
         ParallelFor(rect.height(), [&](int y) {
-            Rgb8ToRgba8RowShuffled(RowPtr(src, rect.y() + y) + 3 * rect.x(), RowPtr(dst, y), rect.width(), alpha);
+            Rgb8ToRgba8RowShuffled(RowPtr(src, rect.y() + y) + 3 * rect.x(), RowPtr(dst, y), rect.width(),
+                                   alpha);
         });
         return eOk;
     }
@@ -619,8 +628,8 @@ unsigned int ConvertRGB8PlanarToRGBA8(const SxImageBuf& src, SxImageBuf& dst, un
     // The planes and the alpha value in one pass.
     DispatchBool(RedAt2(dst), [&](auto blueFirst) {
         ParallelFor(dst.height, [&](int y) {
-            PlanesToRgba8Row<decltype(blueFirst)::value>(RowPtr(src, y, 0), RowPtr(src, y, 1), RowPtr(src, y, 2),
-                                                         RowPtr(dst, y), dst.width, alpha);
+            PlanesToRgba8Row<decltype(blueFirst)::value>(RowPtr(src, y, 0), RowPtr(src, y, 1),
+                                                         RowPtr(src, y, 2), RowPtr(dst, y), dst.width, alpha);
         });
     });
     return eOk;
@@ -682,7 +691,8 @@ unsigned int ConvertPackPixelToPlanar(const SxImageBuf& src, SxImageBuf& dst)
 
 unsigned int SwapRedAndBlue(SxImageBuf& buf)
 {
-    OX_CHECK(HasData(buf) && (buf.channels == 3 || buf.channels == 4) && buf.packing == ePixel, eErrInvalidArg1);
+    OX_CHECK(HasData(buf) && (buf.channels == 3 || buf.channels == 4) && buf.packing == ePixel,
+             eErrInvalidArg1);
     return Succeeded(SwapChannels(buf, 0, 2)) ? unsigned(eOk) : unsigned(eErrFailed);
 }
 

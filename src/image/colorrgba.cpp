@@ -98,7 +98,7 @@ private:
         return level;
     }
 
-    std::mutex m_mutex;                                          // guards creating the tables below
+    std::mutex m_mutex;                                           // guards creating the tables below
     std::atomic<const quint8*> m_levels[kMaxTableDepth + 1] = {}; // written under m_mutex, read by any thread
     std::atomic<const quint32*> m_grey[kMaxTableDepth + 1] = {};  // written under m_mutex, read by any thread
     quint32 m_greyOfByte[256];                                    // constant after construction
@@ -263,8 +263,8 @@ unsigned ColourLookup(const SxImageBuf& src, SxImageBuf& dst, int depth, quint8 
     const quint32 top = (quint32(1) << depth) - 1;
     DispatchBool(RedAt2(dst), [&](auto blueFirst) {
         ParallelFor(dst.height, [&](int y) {
-            ColourLookupRow<decltype(blueFirst)::value>(RowPtr<quint16>(src, y), RowPtr(dst, y), dst.width, table,
-                                                        top, alpha);
+            ColourLookupRow<decltype(blueFirst)::value>(RowPtr<quint16>(src, y), RowPtr(dst, y), dst.width,
+                                                        table, top, alpha);
         });
     });
     return eOk;
@@ -315,11 +315,11 @@ void LinearStretch(const SxImageBuf& src, SxImageBuf& dst, quint8 alpha)
             constexpr bool bf = decltype(blueFirst)::value;
             ParallelFor(dst.height, [&](int y) {
                 if (src.packing == ePlanar)
-                    ColourStretchRow<T, 1, bf>(RowPtr<T>(src, y, 0), RowPtr<T>(src, y, 1), RowPtr<T>(src, y, 2),
-                                               RowPtr(dst, y), dst.width, f, alpha);
+                    ColourStretchRow<T, 1, bf>(RowPtr<T>(src, y, 0), RowPtr<T>(src, y, 1),
+                                               RowPtr<T>(src, y, 2), RowPtr(dst, y), dst.width, f, alpha);
                 else
-                    ColourStretchRow<T, 3, bf>(RowPtr<T>(src, y), RowPtr<T>(src, y) + 1, RowPtr<T>(src, y) + 2,
-                                               RowPtr(dst, y), dst.width, f, alpha);
+                    ColourStretchRow<T, 3, bf>(RowPtr<T>(src, y), RowPtr<T>(src, y) + 1,
+                                               RowPtr<T>(src, y) + 2, RowPtr(dst, y), dst.width, f, alpha);
             });
         });
     };
@@ -371,7 +371,8 @@ unsigned int ConvertToRGBA8(const SxImageBuf& src, SxImageBuf& dst, unsigned cha
         OX_CHECK(depth >= 1 && depth <= kMaxTableDepth, eErrUnsupported); // no table for other depths
         return mono ? GreyLookup(src, dst, depth) : ColourLookup(src, dst, depth, alpha);
     }
-    const bool stretched = IsTypeIn(type, kStretchTypes) && ((mono && pixel) || (colour && (pixel || planar)));
+    const bool stretched =
+        IsTypeIn(type, kStretchTypes) && ((mono && pixel) || (colour && (pixel || planar)));
     OX_CHECK(stretched || (type == eUInt16 && colour && planar), eErrUnsupported);
     return DispatchType<kStretchTypes | TypeBit(eUInt16)>(type, [&](auto tag) {
         LinearStretch<typename decltype(tag)::type>(src, dst, alpha);
@@ -406,8 +407,8 @@ unsigned int ExtractChannelToRGB32(const SxImageBuf& src, int channel, SxImageBu
         const int step = mosaic ? 2 : ComponentStep(src);
         const auto run = [&](auto fixedStep) {
             ParallelFor(dst.height, [&](int j) {
-                GreyChannelRow<T, decltype(fixedStep)::value>(rowStart(j), step, RowPtr(dst, j),
-                                                              dst.width, shift, alphaBits);
+                GreyChannelRow<T, decltype(fixedStep)::value>(rowStart(j), step, RowPtr(dst, j), dst.width,
+                                                              shift, alphaBits);
             });
         };
         switch (step) {

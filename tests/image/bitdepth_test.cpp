@@ -32,8 +32,9 @@ long long valueAt(int x, int y, int c, int bits)
 
 TEST(BitDepthDetect, FindsTheBitsOfTheLargestComponent)
 {
-    const std::pair<unsigned, unsigned> depths[] = {{0, 1},     {1, 1},     {2, 8},      {255, 8},       {256, 9},
-                                                    {4095, 12}, {4096, 13}, {65535, 16}, {0xFFFFFFFF, 32}, {1u << 31, 32}};
+    const std::pair<unsigned, unsigned> depths[] = {{0, 1},           {1, 1},        {2, 8},     {255, 8},
+                                                    {256, 9},         {4095, 12},    {4096, 13}, {65535, 16},
+                                                    {0xFFFFFFFF, 32}, {1u << 31, 32}};
     for (auto [value, bits] : depths)
         EXPECT_EQ(ColorBitDepthForIntensity(value), bits) << value;
 
@@ -70,11 +71,15 @@ TEST(BitDepthShift, MovesBitsOfEveryComponentAndTracksTheDepth)
                 img.colorBitDepth = bits - 4;
                 oxtest::fill<T>(img, [](int x, int y, int c) { return valueAt(x, y, c, bits); });
                 ASSERT_EQ(ShiftBits(img, shift), eOk);
-                EXPECT_TRUE(everyComponent(img, [&](int x, int y, int c) {
-                    const unsigned long long s = valueAt(x, y, c, bits);
-                    const T want = std::abs(shift) >= bits ? 0 : T(shift > 0 ? s << shift : s >> -shift);
-                    return getPixel<T>(img, x, y, c) == want;
-                })) << t << " by " << shift;
+                EXPECT_TRUE(everyComponent(img,
+                                           [&](int x, int y, int c) {
+                                               const unsigned long long s = valueAt(x, y, c, bits);
+                                               const T want = std::abs(shift) >= bits
+                                                                  ? 0
+                                                                  : T(shift > 0 ? s << shift : s >> -shift);
+                                               return getPixel<T>(img, x, y, c) == want;
+                                           }))
+                    << t << " by " << shift;
                 EXPECT_EQ(img.colorBitDepth, std::clamp(bits - 4 + shift, 0, bits));
                 EXPECT_TRUE(paddingIs(img, 0xcd));
             }
@@ -104,15 +109,20 @@ TEST(BitDepthReduce, WhitePointsPerLogicalChannelMapOntoTheDestinationDepth)
             Image src(W, H, 3, eUInt16, packing), dst(W, H, 4, eUInt8, packing);
             src.colorBitDepth = 12;
             dst.colorBitDepth = 7;
-            oxtest::fill<quint16>(src, [](int x, int y, int c) { return valueAt(x, y, c, 12) % (c == 1 ? 1000 : c == 2 ? 3000 : 4096); });
+            oxtest::fill<quint16>(src, [](int x, int y, int c) {
+                return valueAt(x, y, c, 12) % (c == 1 ? 1000 : c == 2 ? 3000 : 4096);
+            });
             unsigned short maxValues[3] = {whites[0], whites[1], whites[2]};
             ASSERT_EQ(ReduceBits(src, dst, given ? maxValues : nullptr), eOk);
-            EXPECT_TRUE(everyComponent(dst, [&](int x, int y, int c) {
-                if (c == 3)
-                    return oxtest::bytesAre(dst, x, y, 3, 0xcd);
-                const double m = given ? whites[c] : 4095;
-                return getLogical<quint8>(dst, x, y, c) == quint8(getPixel<quint16>(src, x, y, c) * 127.0 / m);
-            })) << packing << given;
+            EXPECT_TRUE(everyComponent(dst,
+                                       [&](int x, int y, int c) {
+                                           if (c == 3)
+                                               return oxtest::bytesAre(dst, x, y, 3, 0xcd);
+                                           const double m = given ? whites[c] : 4095;
+                                           return getLogical<quint8>(dst, x, y, c) ==
+                                                  quint8(getPixel<quint16>(src, x, y, c) * 127.0 / m);
+                                       }))
+                << packing << given;
         }
     Image mono(2, 1, 1, eUInt16), byte(2, 1, 1, eUInt8), rgb(W, H, 3, eUInt16), rgb8(W, H, 3, eUInt8);
     mono.colorBitDepth = 12;
@@ -129,11 +139,15 @@ TEST(BitDepthReduce, WhitePointsPerLogicalChannelMapOntoTheDestinationDepth)
     EXPECT_EQ(ReduceBits(none, byte, nullptr), eErrInvalidArg1);
     EXPECT_EQ(ReduceBits(byte, byte, nullptr), eErrInvalidArg1);
     EXPECT_EQ(ReduceBits(mono, mono, nullptr), eErrInvalidArg2);
-    EXPECT_EQ(ReduceBits(rgb, oxtest::changed(rgb8, [](SxImageBuf& b) { b.channels = 2; }), nullptr), eErrInvalidArg2);
-    EXPECT_EQ(ReduceBits(rgb, oxtest::changed(rgb8, [](SxImageBuf& b) { b.width--; }), nullptr), eErrInvalidArg2);
-    EXPECT_EQ(ReduceBits(oxtest::changed(rgb, [](SxImageBuf& b) { b.channels = 1; }), rgb8, nullptr), eErrInvalidArg2);
-    EXPECT_EQ(ReduceBits(rgb, oxtest::changed(rgb8, [](SxImageBuf& b) { b.packing = ExPixelPacking(3); }), nullptr),
-              eErrUnsupported);
+    EXPECT_EQ(ReduceBits(rgb, oxtest::changed(rgb8, [](SxImageBuf& b) { b.channels = 2; }), nullptr),
+              eErrInvalidArg2);
+    EXPECT_EQ(ReduceBits(rgb, oxtest::changed(rgb8, [](SxImageBuf& b) { b.width--; }), nullptr),
+              eErrInvalidArg2);
+    EXPECT_EQ(ReduceBits(oxtest::changed(rgb, [](SxImageBuf& b) { b.channels = 1; }), rgb8, nullptr),
+              eErrInvalidArg2);
+    EXPECT_EQ(
+        ReduceBits(rgb, oxtest::changed(rgb8, [](SxImageBuf& b) { b.packing = ExPixelPacking(3); }), nullptr),
+        eErrUnsupported);
 }
 
 TEST(BitDepthReduce, OneChannelByPowersOfTwo)
@@ -155,7 +169,8 @@ TEST(BitDepthReduce, OneChannelByPowersOfTwo)
     EXPECT_EQ(ReduceBits(dst, 0, dst, 0), eErrInvalidArg1);
     EXPECT_EQ(ReduceBits(src, 3, none, 0), eErrInvalidArg2);
     EXPECT_EQ(ReduceBits(src, 0, none, 0), eErrInvalidArg3);
-    EXPECT_EQ(ReduceBits(src, 0, oxtest::changed(dst, [](SxImageBuf& b) { b.packing = ePlanar; }), 0), eErrInvalidArg3);
+    EXPECT_EQ(ReduceBits(src, 0, oxtest::changed(dst, [](SxImageBuf& b) { b.packing = ePlanar; }), 0),
+              eErrInvalidArg3);
     EXPECT_EQ(ReduceBits(src, 0, dst, 3), eErrInvalidArg4);
 }
 
@@ -175,11 +190,17 @@ TEST(BitDepthScale, MapsTheFullSourceRangeOntoEachChannelsMaximum)
                 oxtest::fill<quint16>(src, [&](int x, int y, int c) { return valueAt(x, y, c, inBits); });
             unsigned short maxValues[3] = {200, 17, quint16(outType == eUInt8 ? 255 : 60000)};
             ASSERT_EQ(ScaleColors(src, dst, maxValues), eOk);
-            EXPECT_TRUE(everyComponent(dst, [&](int x, int y, int c) {
-                const long long v = inType == eUInt8 ? getLogical<quint8>(src, x, y, c) : getLogical<quint16>(src, x, y, c);
-                const long long got = outType == eUInt8 ? getLogical<quint8>(dst, x, y, c) : getLogical<quint16>(dst, x, y, c);
-                return got == v * maxValues[c] / ((1 << inBits) - 1);
-            })) << inType << " " << outType << " " << packing;
+            EXPECT_TRUE(everyComponent(dst,
+                                       [&](int x, int y, int c) {
+                                           const long long v = inType == eUInt8
+                                                                   ? getLogical<quint8>(src, x, y, c)
+                                                                   : getLogical<quint16>(src, x, y, c);
+                                           const long long got = outType == eUInt8
+                                                                     ? getLogical<quint8>(dst, x, y, c)
+                                                                     : getLogical<quint16>(dst, x, y, c);
+                                           return got == v * maxValues[c] / ((1 << inBits) - 1);
+                                       }))
+                << inType << " " << outType << " " << packing;
         }
     Image src(W, H, 3, eUInt8), dst(W, H, 3, eUInt8), i16(W, H, 3, eInt16), wide(W, H, 3, eUInt32);
     unsigned short maxValues[3] = {10, 255, 10};
@@ -206,11 +227,16 @@ TEST(BitDepthRetype, UnsignedContainersConvertPlainly)
             using Out = decltype(b);
             for (ExPixelPacking packing : {ePixel, ePlanar}) {
                 Image src(W, H, 3, in, packing), dst(W, H, 3, out, packing);
-                oxtest::fill<In>(src, [](int x, int y, int c) { return In(0x9e3779b97f4a7c15ull * (x + 3 * y + 7 * c + 1)); });
+                oxtest::fill<In>(src, [](int x, int y, int c) {
+                    return In(0x9e3779b97f4a7c15ull * (x + 3 * y + 7 * c + 1));
+                });
                 ASSERT_EQ(RetypeUToU(src, dst), eOk);
-                EXPECT_TRUE(everyComponent(dst, [&](int x, int y, int c) {
-                    return getPixel<Out>(dst, x, y, c) == Out(getPixel<In>(src, x, y, c));
-                })) << in << " to " << out;
+                EXPECT_TRUE(everyComponent(dst,
+                                           [&](int x, int y, int c) {
+                                               return getPixel<Out>(dst, x, y, c) ==
+                                                      Out(getPixel<In>(src, x, y, c));
+                                           }))
+                    << in << " to " << out;
                 EXPECT_TRUE(paddingIs(dst, 0xcd));
             }
         });
@@ -231,23 +257,36 @@ TEST(BitDepthRetype, UnsignedContainersConvertPlainly)
 
 TEST(BitDepthRetype, FloatingPointIsTruncatedAndLimitedToTheDestinationRange)
 {
-    const double values[] = {-0.5, 3.9, 1e10, -1e30, 255.99, 65535.5, 4294967295.7, 1.8e19, 3e19, 0.0,
+    const double values[] = {-0.5,
+                             3.9,
+                             1e10,
+                             -1e30,
+                             255.99,
+                             65535.5,
+                             4294967295.7,
+                             1.8e19,
+                             3e19,
+                             0.0,
                              std::numeric_limits<double>::quiet_NaN()};
     const int n = int(std::size(values));
     oxtest::forEachType({eFloat, eDouble}, [&](ExImageDataType in, auto a) {
         oxtest::forEachType({eUInt8, eUInt16, eUInt32, eUInt64}, [&](ExImageDataType out, auto b) {
             using In = decltype(a);
             using Out = decltype(b);
-            for (auto [from, to] : {std::pair{ePixel, ePixel}, std::pair{ePlanar, ePlanar}, std::pair{ePixel, ePlanar}}) {
+            for (auto [from, to] :
+                 {std::pair{ePixel, ePixel}, std::pair{ePlanar, ePlanar}, std::pair{ePixel, ePlanar}}) {
                 Image src(n, 3, 2, in, from), dst(n, 3, 2, out, to);
                 oxtest::fill<In>(src, [&](int x, int, int) { return In(values[x]); });
                 ASSERT_EQ(RetypeFloatToU(src, dst), eOk);
-                EXPECT_TRUE(everyComponent(dst, [&](int x, int y, int c) {
-                    const long double v = getPixel<In>(src, x, y, c);
-                    const long double top = std::numeric_limits<Out>::max();
-                    const Out want = v >= top ? Out(top) : (v > 0 ? Out(v) : Out(0));
-                    return getPixel<Out>(dst, x, y, c) == want;
-                })) << in << " to " << out << " packing " << from << to;
+                EXPECT_TRUE(everyComponent(dst,
+                                           [&](int x, int y, int c) {
+                                               const long double v = getPixel<In>(src, x, y, c);
+                                               const long double top = std::numeric_limits<Out>::max();
+                                               const Out want =
+                                                   v >= top ? Out(top) : (v > 0 ? Out(v) : Out(0));
+                                               return getPixel<Out>(dst, x, y, c) == want;
+                                           }))
+                    << in << " to " << out << " packing " << from << to;
             }
         });
     });
@@ -261,7 +300,8 @@ TEST(BitDepthRetype, FloatingPointIsTruncatedAndLimitedToTheDestinationRange)
     EXPECT_EQ(RetypeFloatToU(u8, u8), eErrInvalidArg1);
     EXPECT_EQ(RetypeFloatToU(f, none), eErrInvalidArg2);
     EXPECT_EQ(RetypeFloatToU(f, i8), eErrInvalidArg2);
-    EXPECT_EQ(RetypeFloatToU(f, oxtest::changed(u8, [](SxImageBuf& b) { b.bayerGrid = eRGGB; })), eErrInvalidArg2);
+    EXPECT_EQ(RetypeFloatToU(f, oxtest::changed(u8, [](SxImageBuf& b) { b.bayerGrid = eRGGB; })),
+              eErrInvalidArg2);
     EXPECT_EQ(RetypeFloatToU(f, oxtest::changed(u8, [](SxImageBuf& b) { b.packing = ExPixelPacking(4); })),
               eErrUnsupported);
 }

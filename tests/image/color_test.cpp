@@ -148,40 +148,41 @@ TEST(ColorRgbRgba, AlphaIsDroppedAndLogicalChannelsKeptForEveryTypeAndOrder)
 TEST(ColorToMono, AverageAndWeightedSumsTruncateForEveryTypeAndLayout)
 {
     // Small weights, and weights whose products need 64 bits.
-    for (const std::vector<double>& w : {std::vector<double>{-0.7, 1.3, 2.2}, std::vector<double>{3e4, -2.5e4, 1e5}})
-    oxtest::forEachType({eInt8, eUInt8, eInt16, eUInt16, eInt32, eUInt32, eFloat, eDouble, eInt64, eUInt64},
-                        [&w](ExImageDataType t, auto v) {
-                            using T = decltype(v);
-                            for (const auto& layout : kColourLayouts) {
-                                const int channels = layout.first;
-                                const ExPixelPacking packing = layout.second;
-                                Image src(W, H, channels, t, packing), avg(W, H, 1, t), weighted(W, H, 1, t);
-                                fillValues<T>(src);
-                                ASSERT_EQ(ConvertRGBToMono(src, avg), eOk);
-                                ASSERT_EQ(ConvertRGBToMono(src, weighted, w[0], w[1], w[2]), eOk);
-                                EXPECT_TRUE(
-                                    everyComponent(avg,
-                                                   [&](int x, int y, int) {
-                                                       const T r = getLogical<T>(src, x, y, 0),
-                                                               g = getLogical<T>(src, x, y, 1),
-                                                               b = getLogical<T>(src, x, y, 2);
-                                                       T mean, sum;
-                                                       if constexpr (std::is_floating_point_v<T>) {
-                                                           mean = T((double(r) + double(g) + double(b)) / 3);
-                                                           sum = T((w[0] * r + w[1] * g + w[2] * b) / 3);
-                                                       } else {
-                                                           mean = T((__int128(r) + g + b) / 3);
-                                                           sum = T((__int128(std::trunc(w[0] * double(r))) +
-                                                                    __int128(std::trunc(w[1] * double(g))) +
-                                                                    __int128(std::trunc(w[2] * double(b)))) /
-                                                                   3);
-                                                       }
-                                                       return getPixel<T>(avg, x, y) == mean &&
-                                                              getPixel<T>(weighted, x, y) == sum;
-                                                   }))
-                                    << t << " " << channels << " channels, packing " << packing;
-                            }
-                        });
+    for (const std::vector<double>& w :
+         {std::vector<double>{-0.7, 1.3, 2.2}, std::vector<double>{3e4, -2.5e4, 1e5}})
+        oxtest::forEachType(
+            {eInt8, eUInt8, eInt16, eUInt16, eInt32, eUInt32, eFloat, eDouble, eInt64, eUInt64},
+            [&w](ExImageDataType t, auto v) {
+                using T = decltype(v);
+                for (const auto& layout : kColourLayouts) {
+                    const int channels = layout.first;
+                    const ExPixelPacking packing = layout.second;
+                    Image src(W, H, channels, t, packing), avg(W, H, 1, t), weighted(W, H, 1, t);
+                    fillValues<T>(src);
+                    ASSERT_EQ(ConvertRGBToMono(src, avg), eOk);
+                    ASSERT_EQ(ConvertRGBToMono(src, weighted, w[0], w[1], w[2]), eOk);
+                    EXPECT_TRUE(everyComponent(avg,
+                                               [&](int x, int y, int) {
+                                                   const T r = getLogical<T>(src, x, y, 0),
+                                                           g = getLogical<T>(src, x, y, 1),
+                                                           b = getLogical<T>(src, x, y, 2);
+                                                   T mean, sum;
+                                                   if constexpr (std::is_floating_point_v<T>) {
+                                                       mean = T((double(r) + double(g) + double(b)) / 3);
+                                                       sum = T((w[0] * r + w[1] * g + w[2] * b) / 3);
+                                                   } else {
+                                                       mean = T((__int128(r) + g + b) / 3);
+                                                       sum = T((__int128(std::trunc(w[0] * double(r))) +
+                                                                __int128(std::trunc(w[1] * double(g))) +
+                                                                __int128(std::trunc(w[2] * double(b)))) /
+                                                               3);
+                                                   }
+                                                   return getPixel<T>(avg, x, y) == mean &&
+                                                          getPixel<T>(weighted, x, y) == sum;
+                                               }))
+                        << t << " " << channels << " channels, packing " << packing;
+                }
+            });
     // Blue first in memory: bytes 31, 20, 10 are red 10, green 20, blue 31.
     Image bgr(1, 1, 3, eUInt8), rgb(1, 1, 3, eUInt8), mono(1, 1, 1, eUInt8);
     rgb.colorOrder = 2;
