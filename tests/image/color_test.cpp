@@ -315,9 +315,9 @@ TEST(ColorToRGBA8, OtherTypesAreStretchedLinearlyOverAllColourChannels)
                     return true;
                 });
                 EXPECT_TRUE(logicalIs<quint8>(out, [&](int x, int y, int c) -> long long {
-                    const T s = getLogical<T>(src, x, y, channels == 1 ? 0 : c);
                     if (c == 3)
                         return 99;
+                    const T s = getLogical<T>(src, x, y, channels == 1 ? 0 : c);
                     if constexpr (std::is_floating_point_v<T>)
                         return (double(s) - double(lo)) * 255 / (double(hi) - double(lo));
                     return (__int128(s) - lo) * 255 / (__int128(hi) - lo);
