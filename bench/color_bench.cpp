@@ -11,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "compare.h"
+
 #if OX_BENCH_HAVE_OPENCV
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -79,55 +81,8 @@ struct Image : SxImageBuf
     quint64 bytes() const { return quint64(rowBytes) * height * (packing == ePlanar ? channels : 1); }
 };
 
-// Source and target of the memcpy baseline, large enough for every comparison.
-struct CopyBuffers
-{
-    std::vector<quint8> from, to;
-    CopyBuffers() : from(std::size_t(128) << 20, 1), to(std::size_t(128) << 20, 2) {}
-};
-CopyBuffers& copyBuffers()
-{
-    static CopyBuffers buffers;
-    return buffers;
-}
-
-using Named = std::pair<const char*, std::function<void()>>;
-
-// Runs `op`, a memcpy of `copyBytes` and each baseline in turn; the benchmark's time is the
-// operation's, the counters its ratios to the memcpy and to each baseline.
-void compare(benchmark::State& state, quint64 copyBytes, const std::function<unsigned()>& op,
-             const std::vector<Named>& baselines = {})
-{
-    CopyBuffers& copy = copyBuffers();
-    double opTime = 0, copyTime = 0;
-    std::vector<double> baseTime(baselines.size(), 0.0);
-    for (auto _ : state) {
-        auto t0 = Clock::now();
-        const unsigned code = op();
-        auto t1 = Clock::now();
-        if (code != eOk) {
-            state.SkipWithError("operation failed");
-            return;
-        }
-        std::memcpy(copy.to.data(), copy.from.data(), copyBytes);
-        benchmark::ClobberMemory();
-        auto t2 = Clock::now();
-        for (std::size_t i = 0; i < baselines.size(); ++i) {
-            auto b0 = Clock::now();
-            baselines[i].second();
-            benchmark::ClobberMemory();
-            baseTime[i] += std::chrono::duration<double>(Clock::now() - b0).count();
-        }
-        const double o = std::chrono::duration<double>(t1 - t0).count();
-        opTime += o;
-        copyTime += std::chrono::duration<double>(t2 - t1).count();
-        state.SetIterationTime(o);
-    }
-    state.counters["vs_memcpy"] = opTime / copyTime;
-    for (std::size_t i = 0; i < baselines.size(); ++i)
-        state.counters[baselines[i].first] = opTime / baseTime[i];
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(copyBytes));
-}
+using oxbench::compare;
+using oxbench::Named;
 
 // Traffic of an operation that reads `src` and writes `dst`.
 quint64 traffic(const Image& src, const Image& dst)
