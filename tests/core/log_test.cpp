@@ -1,4 +1,8 @@
+#include <ox/imagebuf.h>
+
 #include "core/log.h"
+#include "support/message_capture.h"
+#include "support/pipe_items.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -8,50 +12,34 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 namespace {
 
-// Stands in for the handler a host had installed before the library opened its log. Installed
-// before any test runs, so the library's handler (installed once per process) always forwards to
-// it. While recording it keeps the messages' first 64 characters instead of printing them.
-struct
+// Stands in for the handler a host had installed before the library opened its log: created before
+// the first opening and never destroyed, so the library's handler (installed once per process) always
+// forwards to it. The process first gets a home folder of its own, so that its log folder starts
+// empty and parallel test processes never share it.
+oxtest::MessageCapture& Host()
 {
-    std::mutex mutex;
-    bool recording = false; // guarded by mutex
-    QStringList messages;   // guarded by mutex
-    QtMessageHandler before = nullptr;
-} g_host;
-
-void HostHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    std::unique_lock<std::mutex> lock(g_host.mutex);
-    if (g_host.recording) {
-        g_host.messages << message.left(64);
-    } else if (g_host.before) {
-        lock.unlock();
-        g_host.before(type, context, message);
-    }
+    static const QTemporaryDir home;
+    [[maybe_unused]] static const bool moved = qputenv("HOME", QFile::encodeName(home.path()));
+    static auto* host = new oxtest::MessageCapture;
+    return *host;
 }
 
-QStringList HostMessages()
+// A pipe item whose stop() can be called from outside: stopping it when stopped gives a warning.
+struct StoppableItem : oxtest::TestSource
 {
-    std::lock_guard<std::mutex> lock(g_host.mutex);
-    return g_host.messages;
-}
-
-void Record(bool on)
-{
-    std::lock_guard<std::mutex> lock(g_host.mutex);
-    g_host.recording = on;
-    g_host.messages.clear();
-}
-
-struct HostHandlerEnvironment : ::testing::Environment
-{
-    void SetUp() override { g_host.before = qInstallMessageHandler(&HostHandler); }
+    using IxPipeItem::stop;
 };
-const auto* const g_hostEnvironment = ::testing::AddGlobalTestEnvironment(new HostHandlerEnvironment);
+
+// A (sparse) file of `size` bytes in `dir`, last modified `age` minutes ago; returns its name.
+QString MakeFile(const QDir& dir, const QString& name, qint64 size, int age)
+{
+    QFile f(dir.filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(size)) << name.toStdString();
+    f.setFileTime(QDateTime::currentDateTime().addSecs(-60 * age), QFileDevice::FileModificationTime);
+    return name;
+}
 
 QByteArray ReadAll(const QString& path)
 {
@@ -59,115 +47,81 @@ QByteArray ReadAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// A (sparse) file of `size` bytes modified `ageSecs` seconds ago.
-void MakeFile(const QString& path, qint64 size, qint64 ageSecs)
+struct LogFile : ::testing::Test
 {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(size)) << path.toStdString();
-    ASSERT_TRUE(
-        f.setFileTime(QDateTime::currentDateTime().addSecs(-ageSecs), QFileDevice::FileModificationTime));
-}
-
-QStringList LogFiles(const QString& dir)
-{
-    return QDir(dir).entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
-}
-
-QString OldName(int i)
-{
-    return QStringLiteral("old-%1.log").arg(i, 2, 10, QLatin1Char('0'));
-}
-
-// Each test gets its own home folder, so the log folder (under the test-mode data location) starts
-// empty and parallel test processes never share it.
-class LogFile : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_home.isValid());
-        m_savedHome = qgetenv("HOME");
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        ASSERT_TRUE(ox::detail::LogDirectory().startsWith(m_home.path()));
-        Record(true);
-    }
-    void TearDown() override
-    {
-        ox::detail::CloseLog();
-        Record(false);
-        qputenv("HOME", m_savedHome);
-    }
-    QTemporaryDir m_home;
-    QByteArray m_savedHome;
+    void SetUp() override { Host().clear(); }
+    void TearDown() override { ox::detail::CloseLog(); }
 };
 
-TEST_F(LogFile, ReopeningWritesEachMessageOnceToTheNewFileAndForwardsItOnce)
+} // namespace
+
+TEST_F(LogFile, EachOpeningPrunesAndLinesGoOnceToTheFileAndOnceToThePreviousHandler)
 {
+    QDir dir(ox::detail::LogDirectory()); // holding twelve small old logs, old-00 the newest
+    ASSERT_TRUE(dir.removeRecursively() && QDir().mkpath(dir.path()));
+    for (int i = 0; i < 12; ++i)
+        MakeFile(dir, QString("old-%1.log").arg(i, 2, 10, QChar('0')), 100, i + 1);
     ASSERT_TRUE(ox::detail::OpenLog());
     const QString first = ox::detail::CurrentLogFilePath();
-    qInfo("first message");
+    // An error (a copy between memory tags without a copy hook) and a warning, in the library's form.
+    ox::SxImageBuf a;
+    ox::AllocBuffer(a, 1, 1, 1, ox::eUInt8, 0, 0, ox::ePixel, true, ox::eUncompressed);
+    ox::SxImageBuf b = a; // the same memory, tagged as another kind
+    b.memoryTag = 1;
+    EXPECT_EQ(ox::CopyBuffer(a, b), ox::eErrFailed);
+    ox::FreeBuffer(a);
+    StoppableItem().stop();
     ox::detail::CloseLog();
-    EXPECT_TRUE(ox::detail::CurrentLogFilePath().isEmpty());
     qWarning("while closed");
     ASSERT_TRUE(ox::detail::OpenLog());
     const QString second = ox::detail::CurrentLogFilePath();
     qCritical("second message");
     ox::detail::CloseLog();
 
-    EXPECT_NE(first, second);
-    EXPECT_EQ(QFileInfo(second).absolutePath(), QDir(ox::detail::LogDirectory()).absolutePath());
-    EXPECT_EQ(ReadAll(first), QByteArray("first message\n"));
+    const QString error = "ERROR | \"Failed to copy the image buffer.\"";
+    const QString warning = "WARN | \"The pipe item 'oxtest::TestSource' is already stopped.\"";
+    EXPECT_EQ(ReadAll(first), (error + "\n" + warning + "\n").toUtf8());
     EXPECT_EQ(ReadAll(second), QByteArray("second message\n"));
-    EXPECT_EQ(HostMessages(), QStringList({"first message", "while closed", "second message"}));
+    EXPECT_EQ(Host().lines(), QStringList({error, warning, "while closed", "second message"}));
+    EXPECT_TRUE(Host().lines(QtCriticalMsg) == QStringList({error, "second message"}) &&
+                Host().lines(QtDebugMsg) == QStringList{warning});
+    // The ten newest files stay at each opening: the second one removed old-09.
+    EXPECT_EQ(dir.entryList({"*.log"}).size(), 11);
+    EXPECT_TRUE(dir.exists(QFileInfo(second).fileName()) && dir.exists("old-08.log") &&
+                !dir.exists("old-09.log"));
 }
 
 TEST_F(LogFile, MessageGrowingTheFilePastTenMiBStaysInItAndTheNextGoesToANewFile)
 {
     ASSERT_TRUE(ox::detail::OpenLog());
     const QString first = ox::detail::CurrentLogFilePath();
-    const QByteArray chunk(1000000, 'x'); // 1,000,001 bytes a line: the 11th crosses 10 MiB
+    const QByteArray chunk(1048575, 'x'); // 1 MiB a line: the 10th reaches 10 MiB, the 11th crosses it
     int written = 0;
-    while (ox::detail::CurrentLogFilePath() == first && written < 20) {
+    for (; ox::detail::CurrentLogFilePath() == first && written < 20; ++written)
         qDebug("%s", chunk.constData());
-        ++written;
-    }
-    EXPECT_EQ(written, 11);
     qDebug("after rotation");
-    const QString second = ox::detail::CurrentLogFilePath();
-    EXPECT_NE(second, first);
-    EXPECT_EQ(QFileInfo(first).size(), 11 * 1000001);
-    EXPECT_EQ(ReadAll(second), QByteArray("after rotation\n"));
-    EXPECT_EQ(HostMessages().size(), 12);
+    EXPECT_TRUE(written == 11 && QFileInfo(first).size() == 11 * 1048576);
+    EXPECT_EQ(ReadAll(ox::detail::CurrentLogFilePath()), QByteArray("after rotation\n"));
+    EXPECT_EQ(Host().lines().size(), 12);
 }
 
-TEST(LogPruning, KeepsTheNewestTenFilesThatFitIn50MiB)
+TEST(LogPruning, KeepsTheNewestFilesThatFitIn50MiB)
 {
     constexpr qint64 MiB = 1024 * 1024;
-    // Sizes newest first, and how many of the newest stay.
-    const struct
-    {
-        QVector<qint64> sizes;
-        int kept;
-    } cases[] = {
+    // Sizes of old-0.log (the newest), old-1.log, ..., and how many of the newest stay.
+    const std::pair<QVector<qint64>, int> cases[] = {
         {{20 * MiB, 20 * MiB, 10 * MiB, 1, 1}, 3}, // exactly the limit stays; the next byte crosses it
         {{50 * MiB + 1, 10}, 0},                   // a newest file alone over the limit: all go
-        {QVector<qint64>(12, 100), 10},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.kept);
-        QTemporaryDir dir;
-        ASSERT_TRUE(dir.isValid());
+    for (const auto& [sizes, kept] : cases) {
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
         QStringList expected;
-        for (int i = 0; i < c.sizes.size(); ++i) {
-            MakeFile(dir.filePath(OldName(i)), c.sizes[i], 60 * i);
-            if (i < c.kept)
-                expected << OldName(i);
-        }
-        MakeFile(dir.filePath(QStringLiteral("notes.txt")), 60 * MiB, 0); // not a log file
-        ox::detail::PruneLogFiles(dir.path() + QLatin1Char('/'));
-        EXPECT_EQ(LogFiles(dir.path()), expected);
-        EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("notes.txt"))));
+        for (int i = 0; i < sizes.size(); ++i)
+            expected << MakeFile(dir, QString("old-%1.log").arg(i), sizes[i], i);
+        MakeFile(dir, "notes.txt", 60 * MiB, 0); // no log file
+        ox::detail::PruneLogFiles(tmp.path() + "/");
+        EXPECT_EQ(dir.entryList({"*.log"}, QDir::Files, QDir::Name), expected.mid(0, kept)) << kept;
+        EXPECT_TRUE(dir.exists("notes.txt"));
     }
 }
-
-} // namespace

@@ -1,33 +1,41 @@
+#include <ox/imagebuf.h>
 #include <ox/units.h>
 
 #include "core/metatypes.h"
 
-#include <gtest/gtest.h>
-
 #include <QDataStream>
 #include <QVariant>
 
-using ox::CxUnits;
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <tuple>
+
+using U = ox::CxUnits;
 
 namespace {
 
-const QString kMicro = QString(QChar(0x00B5));
-const QString kDegree = QString(QChar(0x00B0));
+const QString kMicro(QChar(0x00B5)), kDegree(QChar(0x00B0));
 
-// Each group's texts and (for time and length) base units per unit, written out independently.
+// Each group's texts and how its units relate to a base unit, written out independently:
+// base = value x scale + offset (offset 0 when not listed).
 const struct
 {
-    CxUnits::ExUnitGroup group;
+    U::ExUnitGroup group;
     QStringList texts;
-    QVector<double> factors;
+    QVector<double> scale, offset;
 } kGroups[] = {
-    {CxUnits::eTimeGroup, {kMicro + "s", "ms", "s", "min", "h", "ns"}, {1e-6, 1e-3, 1, 60, 3600, 1e-9}},
-    {CxUnits::eLengthGroup, {kMicro + "m", "mm", "cm", "m", "nm"}, {1e-6, 1e-3, 1e-2, 1, 1e-9}},
-    {CxUnits::eTemperatureGroup, {kDegree + "C", kDegree + "F", "K"}, {}},
-    {CxUnits::eRatioGroup, {"", "%"}, {}},
+    {U::eTimeGroup, {kMicro + "s", "ms", "s", "min", "h", "ns"}, {1e-6, 1e-3, 1, 60, 3600, 1e-9}, {}},
+    {U::eLengthGroup, {kMicro + "m", "mm", "cm", "m", "nm"}, {1e-6, 1e-3, 1e-2, 1, 1e-9}, {}},
+    {U::eTemperatureGroup,
+     {kDegree + "C", kDegree + "F", "K"},
+     {1, 5.0 / 9, 1},
+     {273.15, 273.15 - 160.0 / 9}},
+    {U::eRatioGroup, {"", "%"}, {1, 0.01}, {}},
 };
 
-// Streams a variant holding `value` (with its type name) and reads it back into an empty variant.
+// Streams a variant holding `value` and reads it back into an empty variant: the type travels by name.
 template <typename T>
 T ThroughVariantStream(const T& value)
 {
@@ -43,63 +51,56 @@ T ThroughVariantStream(const T& value)
 
 } // namespace
 
-TEST(Units, EveryPairOfEveryGroupConvertsAndUnknownUnitsLeaveTheValue)
+TEST(Units, EveryPairConvertsTextsMatchExactlyAndUnknownInputGivesTheDefaults)
 {
     for (const auto& g : kGroups) {
-        for (int from = 0; from < g.factors.size(); ++from)
-            for (int to = 0; to < g.factors.size(); ++to)
-                EXPECT_DOUBLE_EQ(CxUnits::convertValue(-2.5, g.group, from, to),
-                                 from == to ? -2.5 : -2.5 * g.factors[from] / g.factors[to])
+        const int n = g.texts.size();
+        ASSERT_EQ(U::countInGroup(g.group), n);
+        for (int from = -1; from <= n; ++from) { // one unknown unit at either end
+            for (int to = -1; to <= n; ++to) {
+                const bool known = from >= 0 && to >= 0 && from < n && to < n;
+                const double v = 37.5, base = known ? v * g.scale[from] + g.offset.value(from) : 0;
+                const double expected = known ? (base - g.offset.value(to)) / g.scale[to] : v;
+                EXPECT_NEAR(U::convertValue(v, g.group, from, to), expected, 1e-12 * std::fabs(expected))
                     << g.group << ": " << from << " -> " << to;
-        EXPECT_EQ(CxUnits::convertValue(7.0, g.group, CxUnits::countInGroup(g.group), 0), 7.0);
-    }
-    // Temperature and ratio: {group, from, to, in, out}, every ordered pair.
-    const double T = CxUnits::eTemperatureGroup, R = CxUnits::eRatioGroup;
-    const double cases[][5] = {{T, 0, 1, 100, 212},   {T, 0, 2, 25, 298.15}, {T, 1, 0, 212, 100},
-                               {T, 1, 2, 32, 273.15}, {T, 2, 0, 0, -273.15}, {T, 2, 1, 373.15, 212},
-                               {R, 0, 1, 0.25, 25},   {R, 1, 0, 25, 0.25}};
-    for (const auto& c : cases)
-        EXPECT_NEAR(CxUnits::convertValue(c[3], CxUnits::ExUnitGroup(int(c[0])), int(c[1]), int(c[2])), c[4],
-                    1e-9)
-            << c[0] << ": " << c[1] << " -> " << c[2];
-}
-
-TEST(Units, TextsAndLookupsMatchExactly)
-{
-    for (const auto& g : kGroups) {
-        ASSERT_EQ(CxUnits::countInGroup(g.group), g.texts.size());
-        for (int unit = 0; unit < g.texts.size(); ++unit) {
-            EXPECT_EQ(CxUnits::text(g.group, unit), g.texts[unit]) << g.group << "/" << unit;
-            EXPECT_EQ(CxUnits::unitFromText(g.group, g.texts[unit]), unit) << g.group << "/" << unit;
+            }
+            EXPECT_EQ(U::text(g.group, from), g.texts.value(from)) << g.group << "/" << from;
+            EXPECT_EQ(U::unitFromText(g.group, g.texts.value(from, "?")), from < n ? from : -1);
         }
-        EXPECT_TRUE(CxUnits::text(g.group, g.texts.size()).isEmpty());
     }
+    for (U::ExUnitGroup group : {U::eNoGroup, U::ExUnitGroup(99)})
+        EXPECT_TRUE(U::countInGroup(group) == 0 && U::text(group, 0).isEmpty() &&
+                    U::unitFromText(group, "s") == -1 && U::convertValue(7.5, group, 0, 1) == 7.5);
     for (const QString& bad : {QString("um"), QString(QChar(0x03BC)) + "m", QString("MM"), QString(" m")})
-        EXPECT_EQ(CxUnits::lengthUnitFromText(bad), -1) << bad.toStdString();
+        EXPECT_EQ(U::lengthUnitFromText(bad), -1) << bad.toStdString();
+    // The per-group text forms reach their own group.
+    EXPECT_TRUE(U::textTime(U::eNanoseconds) == "ns" && U::textLength(U::eNanometres) == "nm" &&
+                U::textTemperature(U::eKelvin) == "K" && U::textRatio(U::ePercent) == "%");
+    EXPECT_TRUE(U::timeUnitFromText("min") == 3 && U::lengthUnitFromText("cm") == 2 &&
+                U::temperatureUnitFromText("K") == 2 && U::ratioUnitFromText("%") == 1);
 }
 
 TEST(Units, ValueTypesTravelThroughVariantStreamsUnderTheirRegisteredNames)
 {
     ox::detail::RegisterMetaTypes();
-    EXPECT_EQ(QMetaType::type("OX_HANDLE"), int(QMetaType::ULongLong));
-    const ox::CxLength length(-4.25, CxUnits::eMicrometres);
-    const ox::CxDuration duration(1e-3, CxUnits::eNanoseconds);
-    const ox::CxExposureTime exposure(7, 9, CxUnits::eHours);
-    const struct
-    {
-        const char *name, *alias;
-        int id;
-        bool roundTrips;
-    } types[] = {
-        {"ox::CxLength", "CxLength", qMetaTypeId<ox::CxLength>(), ThroughVariantStream(length) == length},
-        {"ox::CxDuration", "CxDuration", qMetaTypeId<ox::CxDuration>(),
-         ThroughVariantStream(duration) == duration},
-        {"ox::CxExposureTime", "CxExposureTime", qMetaTypeId<ox::CxExposureTime>(),
-         ThroughVariantStream(exposure).denominator == 9},
-    };
-    for (const auto& t : types) {
-        EXPECT_EQ(QMetaType::type(t.name), t.id) << t.name;
-        EXPECT_EQ(QMetaType::type(t.alias), t.id) << t.alias;
-        EXPECT_TRUE(t.roundTrips) << t.name;
-    }
+    const std::tuple<const char*, const char*, int> names[] = {
+        {"ox::CxLength", "CxLength", qMetaTypeId<ox::CxLength>()},
+        {"ox::CxDuration", "CxDuration", qMetaTypeId<ox::CxDuration>()},
+        {"ox::CxExposureTime", "CxExposureTime", qMetaTypeId<ox::CxExposureTime>()},
+        {"ox::SxImageInfo", "SxImageInfo", qMetaTypeId<ox::SxImageInfo>()},
+        {"OX_HANDLE", "OX_HANDLE", QMetaType::ULongLong}};
+    for (const auto& [name, alias, id] : names)
+        EXPECT_TRUE(QMetaType::type(name) == id && QMetaType::type(alias) == id) << name;
+
+    const ox::CxLength length(-4.25, U::eMicrometres);
+    const ox::CxDuration duration(1e-3, U::eNanoseconds);
+    EXPECT_TRUE(ThroughVariantStream(length) == length && ThroughVariantStream(duration) == duration);
+    // Only the fraction is streamed: the unit read back is the default.
+    EXPECT_TRUE(ThroughVariantStream(ox::CxExposureTime(7, 9, U::eHours)) ==
+                ox::CxExposureTime(7, 9, U::eSeconds));
+    EXPECT_EQ(ThroughVariantStream(quint64(0xfedcba9876543210u)), 0xfedcba9876543210u);
+    // Every streamed field differs from its default; rowBytes is not streamed.
+    const ox::SxImageInfo info{3, 4, 0, 2, 12, ox::eUInt16, ox::ePlanar, 5, ox::eGBRG, ox::eBitPacked, 6, 7};
+    const ox::SxImageInfo back = ThroughVariantStream(info); // twelve 32-bit fields, no padding
+    EXPECT_EQ(std::memcmp(&back, &info, sizeof info), 0);
 }
