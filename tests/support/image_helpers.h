@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace oxtest {
 
@@ -16,29 +21,16 @@ namespace oxtest {
 
 inline std::size_t componentSize(ox::ExImageDataType t)
 {
-    switch (t) {
-    case ox::eInt8:
-    case ox::eUInt8: return 1;
-    case ox::eInt16:
-    case ox::eUInt16: return 2;
-    case ox::eInt32:
-    case ox::eUInt32:
-    case ox::eFloat: return 4;
-    case ox::eDouble:
-    case ox::eInt64:
-    case ox::eUInt64: return 8;
-    case ox::eComplex: return 16;
-    default: return 0;
-    }
+    const std::size_t sizes[] = {0, 1, 1, 2, 2, 4, 4, 4, 8, 16, 8, 8};
+    return t > 0 && t < 12 ? sizes[t] : 0;
 }
 
 inline std::uint8_t* pixelAddress(const ox::SxImageBuf& b, int x, int y, int c)
 {
-    const std::size_t s = componentSize(b.dataType);
+    const std::size_t s = componentSize(b.dataType), row = std::size_t(y) * b.rowBytes;
     if (b.packing == ox::ePlanar)
-        return b.data + std::size_t(c) * b.rowBytes * b.height + std::size_t(y) * b.rowBytes +
-               std::size_t(x) * s;
-    return b.data + std::size_t(y) * b.rowBytes + (std::size_t(x) * b.channels + c) * s;
+        return b.data + std::size_t(c) * b.rowBytes * b.height + row + x * s;
+    return b.data + row + (std::size_t(x) * b.channels + c) * s;
 }
 
 template <typename T>
@@ -55,87 +47,6 @@ void setPixel(ox::SxImageBuf& b, int x, int y, int c, T v)
     std::memcpy(pixelAddress(b, x, y, c), &v, sizeof(T));
 }
 
-// Fills every component with f(x, y, c) converted to T.
-template <typename T, typename F>
-void fill(ox::SxImageBuf& b, F f)
-{
-    for (int y = 0; y < b.height; ++y)
-        for (int x = 0; x < b.width; ++x)
-            for (int c = 0; c < b.channels; ++c)
-                setPixel<T>(b, x, y, c, static_cast<T>(f(x, y, c)));
-}
-
-// A value that differs for nearly every component: good for spotting a misplaced copy.
-inline std::uint64_t pattern(int x, int y, int c)
-{
-    return std::uint64_t(x) * 7 + std::uint64_t(y) * 131 + c * 17 + 3;
-}
-
-// Fills every byte of the buffer's memory (padding included) with `value`.
-inline void fillBytes(ox::SxImageBuf& b, std::uint8_t value)
-{
-    std::memset(b.data, value, b.dataSize);
-}
-
-// ---- Buffers and checks shared by the pixel-operation suites ----------------------------------
-
-// Every data type, complex included.
-inline const ox::ExImageDataType kAllTypes[] = {ox::eInt8,    ox::eUInt8,  ox::eInt16, ox::eUInt16,
-                                                ox::eInt32,   ox::eUInt32, ox::eFloat, ox::eDouble,
-                                                ox::eComplex, ox::eInt64,  ox::eUInt64};
-
-// An allocated buffer whose every byte (row padding included) starts as 0xcd, released at the end of
-// the scope. Rows are padded by `pad` bytes.
-struct ScopedImage : ox::SxImageBuf
-{
-    ScopedImage(int w, int h, int c, ox::ExImageDataType t, ox::ExPixelPacking p = ox::ePixel,
-                ox::ExBayerGrid g = ox::eNoBayer, int pad = 40)
-    {
-        const int row = w * (p == ox::ePlanar ? 1 : c) * int(componentSize(t));
-        EXPECT_EQ(ox::AllocBuffer(*this, w, h, c, t, row + pad, 0, p, true, ox::eUncompressed), ox::eOk);
-        bayerGrid = g;
-        if (data)
-            fillBytes(*this, 0xcd);
-    }
-    ScopedImage(const ScopedImage&) = delete;
-    ScopedImage& operator=(const ScopedImage&) = delete;
-    ~ScopedImage() { ox::FreeBuffer(*this); }
-};
-
-// Byte k of component (x, y, c) as fillRaw writes it: nearly every component differs.
-inline std::uint8_t byteOf(int x, int y, int c, int k)
-{
-    return std::uint8_t((pattern(x, y, c) * 0x9e3779b1u) >> 11 ^ k * 0x3b);
-}
-
-// Gives every byte of every component a value from its coordinates, whatever the data type.
-inline void fillRaw(ox::SxImageBuf& b)
-{
-    for (int y = 0; y < b.height; ++y)
-        for (int x = 0; x < b.width; ++x)
-            for (int c = 0; c < b.channels; ++c)
-                for (std::size_t k = 0; k < componentSize(b.dataType); ++k)
-                    pixelAddress(b, x, y, c)[k] = byteOf(x, y, c, int(k));
-}
-
-// True when component (x, y, c) of b holds the bytes fillRaw wrote at (sx, sy, sc), each xor `flip`.
-inline bool holds(const ox::SxImageBuf& b, int x, int y, int c, int sx, int sy, int sc, std::uint8_t flip = 0)
-{
-    for (std::size_t k = 0; k < componentSize(b.dataType); ++k)
-        if (pixelAddress(b, x, y, c)[k] != (byteOf(sx, sy, sc, int(k)) ^ flip))
-            return false;
-    return true;
-}
-
-// True when every byte of component (x, y, c) is v.
-inline bool bytesAre(const ox::SxImageBuf& b, int x, int y, int c, std::uint8_t v)
-{
-    for (std::size_t k = 0; k < componentSize(b.dataType); ++k)
-        if (pixelAddress(b, x, y, c)[k] != v)
-            return false;
-    return true;
-}
-
 // Succeeds when ok(x, y, c) is true for every component of b; otherwise names the first that is not.
 template <typename F>
 ::testing::AssertionResult everyComponent(const ox::SxImageBuf& b, F ok)
@@ -148,35 +59,17 @@ template <typename F>
     return ::testing::AssertionSuccess();
 }
 
-// Succeeds when every byte after the pixels of every row (of every plane) is still v.
-inline ::testing::AssertionResult paddingIs(const ox::SxImageBuf& b, std::uint8_t v)
+// Fills every component with f(x, y, c) converted to T.
+template <typename T, typename F>
+void fill(ox::SxImageBuf& b, F f)
 {
-    const bool planar = b.packing == ox::ePlanar;
-    const std::size_t used = std::size_t(b.width) * (planar ? 1 : b.channels) * componentSize(b.dataType);
-    for (int row = 0; row < b.height * (planar ? b.channels : 1); ++row)
-        for (std::size_t i = used; i < std::size_t(b.rowBytes); ++i)
-            if (b.data[std::size_t(row) * b.rowBytes + i] != v)
-                return ::testing::AssertionFailure() << "padding of row " << row << " written";
-    return ::testing::AssertionSuccess();
+    everyComponent(b, [&](int x, int y, int c) { return setPixel<T>(b, x, y, c, T(f(x, y, c))), true; });
 }
 
-// A list of buffers to run one check over.
-using Buffers = std::initializer_list<ox::SxImageBuf*>;
-
-// A copy of a descriptor (sharing its memory) that can be passed where a writable buffer is expected.
-struct Changed
+// A value that differs for nearly every component: good for spotting a misplaced copy.
+inline std::uint64_t pattern(int x, int y, int c)
 {
-    ox::SxImageBuf buf;
-    operator ox::SxImageBuf&() { return buf; }
-};
-
-// A copy of b's descriptor with one field altered by `change`: for argument checks.
-template <typename F>
-Changed changed(const ox::SxImageBuf& b, F change)
-{
-    Changed copy{b};
-    change(copy.buf);
-    return copy;
+    return std::uint64_t(x) * 7 + std::uint64_t(y) * 131 + c * 17 + 3;
 }
 
 // Where logical channel `logical` (red 0, green 1, blue 2, alpha 3) lives in memory: 8-bit
@@ -194,35 +87,165 @@ T getLogical(const ox::SxImageBuf& b, int x, int y, int c)
     return getPixel<T>(b, x, y, physicalChannel(b, c));
 }
 
-// Fills every logical channel with f(x, y, c) converted to T.
-template <typename T, typename F>
-void fillLogical(ox::SxImageBuf& b, F f)
+// Byte k of component (x, y, c) as fillRaw writes it: nearly every component differs.
+inline std::uint8_t byteOf(int x, int y, int c, std::size_t k)
 {
-    for (int y = 0; y < b.height; ++y)
-        for (int x = 0; x < b.width; ++x)
-            for (int c = 0; c < b.channels; ++c)
-                setPixel<T>(b, x, y, physicalChannel(b, c), static_cast<T>(f(x, y, c)));
+    return std::uint8_t((pattern(x, y, c) * 0x9e3779b1u) >> 11 ^ k * 0x3b);
 }
 
-// Calls f(type, T{}) for each listed type with its C++ component type (eComplex is skipped).
+// Gives every byte of every component a value from its coordinates, whatever the data type.
+inline void fillRaw(ox::SxImageBuf& b)
+{
+    everyComponent(b, [&](int x, int y, int c) {
+        for (std::size_t k = 0; k < componentSize(b.dataType); ++k)
+            pixelAddress(b, x, y, c)[k] = byteOf(x, y, c, k);
+        return true;
+    });
+}
+
+// True when component (x, y, c) of b holds the bytes fillRaw wrote at (sx, sy, sc), each xor `flip`.
+inline bool holds(const ox::SxImageBuf& b, int x, int y, int c, int sx, int sy, int sc, std::uint8_t flip = 0)
+{
+    for (std::size_t k = 0; k < componentSize(b.dataType); ++k)
+        if (pixelAddress(b, x, y, c)[k] != (byteOf(sx, sy, sc, k) ^ flip))
+            return false;
+    return true;
+}
+
+// True when every byte of component (x, y, c) is v.
+inline bool bytesAre(const ox::SxImageBuf& b, int x, int y, int c, std::uint8_t v)
+{
+    for (std::size_t k = 0; k < componentSize(b.dataType); ++k)
+        if (pixelAddress(b, x, y, c)[k] != v)
+            return false;
+    return true;
+}
+
+// Succeeds when every component (x, y, c) of b holds what fillRaw wrote at from(x, y, c), an
+// {x, y, c} array, or, where that has x < 0, still holds Image's 0xcd.
+template <typename F>
+::testing::AssertionResult holdsFrom(const ox::SxImageBuf& b, F from)
+{
+    return everyComponent(b, [&](int x, int y, int c) {
+        const std::array<int, 3> s = from(x, y, c);
+        return s[0] < 0 ? bytesAre(b, x, y, c, 0xcd) : holds(b, x, y, c, s[0], s[1], s[2]);
+    });
+}
+
+// Cell position (dx, dy) in a 2 x 2 mosaic layout of red 'R', blue 'B', and the greens of the top
+// 't' and bottom 'b' row.
+inline std::pair<int, int> cellPosition(ox::ExBayerGrid g, char colour)
+{
+    const std::string cell = std::string("BGGRRGGBGBRGGRBG").substr(4 * g, 4);
+    const std::size_t at = cell.find(colour == 't' || colour == 'b' ? 'G' : colour, colour == 'b' ? 2 : 0);
+    return {int(at % 2), int(at / 2)};
+}
+
+// ---- Buffers and checks shared by the pixel-operation suites ----------------------------------
+
+// Every data type.
+inline const std::initializer_list<ox::ExImageDataType> kAllTypes = {
+    ox::eInt8,  ox::eUInt8,  ox::eInt16,   ox::eUInt16, ox::eInt32, ox::eUInt32,
+    ox::eFloat, ox::eDouble, ox::eComplex, ox::eInt64,  ox::eUInt64};
+
+// Calls f(type, T{}) for each listed type with its C++ component type, in the order of the
+// enumeration (eComplex, which has none, is skipped).
 template <typename F>
 void forEachType(std::initializer_list<ox::ExImageDataType> types, F f)
 {
-    for (ox::ExImageDataType t : types) {
-        switch (t) {
-        case ox::eInt8: f(t, std::int8_t()); break;
-        case ox::eUInt8: f(t, std::uint8_t()); break;
-        case ox::eInt16: f(t, std::int16_t()); break;
-        case ox::eUInt16: f(t, std::uint16_t()); break;
-        case ox::eInt32: f(t, std::int32_t()); break;
-        case ox::eUInt32: f(t, std::uint32_t()); break;
-        case ox::eFloat: f(t, float()); break;
-        case ox::eDouble: f(t, double()); break;
-        case ox::eInt64: f(t, std::int64_t()); break;
-        case ox::eUInt64: f(t, std::uint64_t()); break;
-        default: break;
+    const auto call = [&](ox::ExImageDataType t, auto zero) {
+        if (std::find(types.begin(), types.end(), t) != types.end())
+            f(t, zero);
+    };
+    call(ox::eInt8, std::int8_t()), call(ox::eUInt8, std::uint8_t()), call(ox::eInt16, std::int16_t()),
+        call(ox::eUInt16, std::uint16_t()), call(ox::eInt32, std::int32_t()),
+        call(ox::eUInt32, std::uint32_t());
+    call(ox::eFloat, float()), call(ox::eDouble, double()), call(ox::eInt64, std::int64_t()),
+        call(ox::eUInt64, std::uint64_t());
+}
+
+// Fills every component with f(x, y, c) converted to the buffer's own type (not eComplex).
+template <typename F>
+void fillAny(ox::SxImageBuf& b, F f)
+{
+    forEachType({b.dataType}, [&](ox::ExImageDataType, auto zero) { fill<decltype(zero)>(b, f); });
+}
+
+// An allocated buffer whose every byte (row padding included) starts as 0xcd, released at the end of
+// the scope. Rows are padded by `pad` bytes.
+struct Image : ox::SxImageBuf
+{
+    Image(int w, int h, int c, ox::ExImageDataType t, ox::ExPixelPacking p = ox::ePixel,
+          ox::ExBayerGrid g = ox::eNoBayer, int pad = 40)
+    {
+        const int row = w * (p == ox::ePlanar ? 1 : c) * int(componentSize(t));
+        EXPECT_EQ(ox::AllocBuffer(*this, w, h, c, t, row + pad, 0, p, false, ox::eUncompressed), ox::eOk);
+        bayerGrid = g;
+        if (data)
+            std::memset(data, 0xcd, dataSize);
+    }
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+    ~Image() { ox::FreeBuffer(*this); }
+};
+
+// Gives every byte of the buffers' memory (row padding included) a value that differs from buffer to
+// buffer, and tells later whether any byte changed: for argument checks, which must write nothing.
+class Snapshot
+{
+public:
+    explicit Snapshot(std::initializer_list<ox::SxImageBuf*> bufs)
+    {
+        for (ox::SxImageBuf* b : bufs) {
+            for (std::size_t i = 0; i < b->dataSize; ++i)
+                b->data[i] = std::uint8_t(i * 131 + m_saved.size() * 29 + 7);
+            m_saved.emplace_back(b, std::vector<std::uint8_t>(b->data, b->data + b->dataSize));
         }
     }
+    ::testing::AssertionResult unchanged() const
+    {
+        for (const auto& [b, bytes] : m_saved)
+            if (!std::equal(bytes.begin(), bytes.end(), b->data))
+                return ::testing::AssertionFailure()
+                       << "a " << b->width << "x" << b->height << " buffer was written";
+        return ::testing::AssertionSuccess();
+    }
+
+private:
+    std::vector<std::pair<const ox::SxImageBuf*, std::vector<std::uint8_t>>> m_saved;
+};
+
+// Succeeds when every byte after the pixels of every row (of every plane) is still v.
+inline ::testing::AssertionResult paddingIs(const ox::SxImageBuf& b, std::uint8_t v)
+{
+    const bool planar = b.packing == ox::ePlanar;
+    const std::size_t used = std::size_t(b.width) * (planar ? 1 : b.channels) * componentSize(b.dataType);
+    for (int row = 0; row < b.height * (planar ? b.channels : 1); ++row)
+        for (std::size_t i = used; i < std::size_t(b.rowBytes); ++i)
+            if (b.data[std::size_t(row) * b.rowBytes + i] != v)
+                return ::testing::AssertionFailure() << "padding of row " << row << " written";
+    return ::testing::AssertionSuccess();
 }
+
+// Argument checks: the codes the calls gave (evaluated in order), each of which must be `code`.
+inline void expectCodes(unsigned code, std::initializer_list<unsigned> results)
+{
+    int call = 0;
+    for (unsigned result : results)
+        EXPECT_EQ(result, code) << "call " << call++;
+}
+
+// A copy of b's descriptor (sharing its memory) with fields altered by `change`, that can be passed
+// where a writable buffer is expected: for argument checks.
+struct Changed
+{
+    template <typename F>
+    Changed(const ox::SxImageBuf& b, F change) : buf(b)
+    {
+        change(buf);
+    }
+    operator ox::SxImageBuf&() { return buf; }
+    ox::SxImageBuf buf;
+};
 
 } // namespace oxtest
