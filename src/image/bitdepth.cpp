@@ -191,6 +191,46 @@ struct ClampToUnsigned
     }
 };
 
+// trunc(v × top / m) for a 16-bit v, as double precision gives it, and top for v at or above m
+// (m = 0 acts as m = 1: 0 stays 0, everything else gives top). The numerator is below 2^24 and
+// the quotient below 256, so a float reciprocal lands within one of the integer quotient and one
+// correction step in integers makes it exact; the loop vectorises, unlike a table lookup.
+struct ReduceDivider
+{
+    qint32 m;
+    qint32 top;
+    float inverse;
+
+    ReduceDivider(quint32 whitePoint, quint32 top_)
+        : m(qint32(std::max(whitePoint, 1u))), top(qint32(top_)), inverse(1.0f / float(m))
+    {}
+
+    quint8 operator()(quint16 v) const
+    {
+        const qint32 x = qint32(v) * top;
+        qint32 q = std::min(qint32(float(x) * inverse), top);
+        q += (q + 1) * m <= x ? 1 : 0;
+        q -= q * m > x ? 1 : 0;
+        return quint8(qint32(v) >= m ? top : q);
+    }
+};
+
+// Whole 3- or 4-channel pixels through one divider per channel, red and blue swapped on the way
+// when Swap is set.
+template <int C, bool Swap>
+OX_ROW_KERNEL void ReducePixelsRow(const quint16* __restrict s, quint8* __restrict d, int w,
+                                   const ReduceDivider* divider)
+{
+    const ReduceDivider f0 = divider[0], f1 = divider[1], f2 = divider[2], f3 = divider[3];
+    for (int x = 0; x < w; ++x) {
+        d[C * x + (Swap ? 2 : 0)] = f0(s[C * x]);
+        d[C * x + 1] = f1(s[C * x + 1]);
+        d[C * x + (Swap ? 0 : 2)] = f2(s[C * x + 2]);
+        if constexpr (C == 4)
+            d[C * x + 3] = f3(s[C * x + 3]);
+    }
+}
+
 template <typename In, typename Out>
 struct PlainConversion
 {
@@ -270,13 +310,54 @@ unsigned int ReduceBits(const SxImageBuf& src, SxImageBuf& dst, unsigned short* 
     ChannelPairs pairs;
     OX_CHECK(PairLogicalChannels(src, dst, 0, src.channels, 0, pairs), eErrUnsupported);
 
+    const quint64 srcTop = FullScale(std::min(src.colorBitDepth, 16));
+    const quint64 dstTop = FullScale(std::min(dst.colorBitDepth, 8));
+    const auto whitePoint = [&](int c) {
+        return std::min<quint64>(maxValues ? maxValues[c] : srcTop, srcTop);
+    };
+
+    // One white point for every channel, and every component in the same place on both sides:
+    // the rows are converted as flat arrays of components.
+    bool uniform = src.packing == dst.packing && (src.packing == ePlanar || src.channels == dst.channels);
+    for (int c = 0; c < pairs.count && uniform; ++c)
+        uniform = pairs.from[c] == pairs.to[c] && whitePoint(c) == whitePoint(0);
+    if (uniform) {
+        ConvertComponents<quint16, quint8>(src, dst, ReduceDivider(quint32(whitePoint(0)), quint32(dstTop)));
+        return eOk;
+    }
+
+    // Pixel-packed colour with a white point per channel, red and blue in the same or in swapped
+    // places (16-bit RGB to 8-bit blue-first): one pass over whole pixels.
+    const int channels = src.channels;
+    bool pixels = src.packing == ePixel && dst.packing == ePixel && dst.channels == channels &&
+                  (channels == 3 || channels == 4);
+    const bool swap = pixels && pairs.to[0] == 2;
+    for (int c = 0; c < channels && pixels; ++c)
+        pixels = pairs.from[c] == c && pairs.to[c] == (swap && c != 1 && c != 3 ? 2 - c : c);
+    if (pixels) {
+        ReduceDivider divider[4] = {{0, 0}, {0, 0}, {0, 0}, {0, 0}};
+        for (int c = 0; c < channels; ++c)
+            divider[c] = ReduceDivider(quint32(whitePoint(c)), quint32(dstTop));
+        const auto run = [&](auto c, auto swapped) {
+            ParallelFor(dst.height, [&](int y) {
+                ReducePixelsRow<decltype(c)::value, decltype(swapped)::value>(
+                    RowPtr<quint16>(src, y), RowPtr(dst, y), dst.width, divider);
+            });
+        };
+        DispatchBool(swap, [&](auto swapped) {
+            if (channels == 3)
+                run(Channels<3>{}, swapped);
+            else
+                run(Channels<4>{}, swapped);
+        });
+        return eOk;
+    }
+
     // Per-channel tables of every 16-bit value: trunc(v × (2^dst depth − 1) / m_c).
     Tables<quint8> tables;
     OX_CHECK(tables.allocate(pairs.count, 65536), eErrOutOfMemory);
-    const quint64 srcTop = FullScale(std::min(src.colorBitDepth, 16));
-    const quint64 dstTop = FullScale(std::min(dst.colorBitDepth, 8));
     for (int c = 0; c < pairs.count; ++c) {
-        const quint64 m = std::min<quint64>(maxValues ? maxValues[c] : srcTop, srcTop);
+        const quint64 m = whitePoint(c);
         quint8* t = tables.table(c);
         for (quint32 v = 0; v < 65536; ++v) {
             // Values above m (or any value over m = 0) give the largest destination value.

@@ -284,7 +284,7 @@ Range<T> ImageRange(const SxImageBuf& src)
 #pragma omp parallel
     {
         Range<T> r = empty;
-#pragma omp for schedule(static) nowait
+#pragma omp for schedule(dynamic, 16) nowait
         for (int i = 0; i < rows; ++i)
             r = RowRange<T>(RowPtr<T>(src, i % src.height, i / src.height), n, r);
 #pragma omp critical(ox_color_range)
