@@ -1,6 +1,7 @@
 #include <ox/memory.h>
 
 #include "core/memory_internal.h"
+#include "core/platform/sysinfo.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -12,7 +13,9 @@ namespace {
 
 void* DefaultMalloc(quint64 size)
 {
-    return std::malloc(static_cast<std::size_t>(size));
+    void* p = std::malloc(static_cast<std::size_t>(size));
+    detail::AdviseLargePages(p, size);
+    return p;
 }
 
 void DefaultFree(void* p)

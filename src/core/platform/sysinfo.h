@@ -21,4 +21,9 @@ SxMemoryStatus ReadMemoryStatus();
 // Size in bytes of the first level-2 cache the platform reports; 0 if none.
 quint64 ReadL2CacheSize();
 
+// Asks the platform to back a fresh, not yet touched allocation of `size` bytes at `p` with large
+// pages where it can (fewer address-translation misses when pixel loops walk columns of a large
+// image). Advice only: nothing happens for small sizes or where the platform has no such pages.
+void AdviseLargePages(void* p, quint64 size);
+
 } // namespace ox::detail

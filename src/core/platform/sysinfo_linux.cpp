@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QStringList>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace ox::detail {
@@ -94,6 +95,21 @@ quint64 ReadL2CacheSize()
         return ParseCacheSize(ReadKernelFile(base + QStringLiteral("/size")));
     }
     return 0;
+}
+
+void AdviseLargePages(void* p, quint64 size)
+{
+    // Transparent huge pages are 2 MiB; the kernel uses them for the whole 2 MiB-aligned stretches
+    // of an advised range. Below a few of them the advice is not worth a system call.
+    constexpr quint64 kHugePage = quint64(2) << 20;
+    if (!p || size < 4 * kHugePage)
+        return;
+    const quintptr begin = (quintptr(p) + kHugePage - 1) & ~quintptr(kHugePage - 1);
+    const quintptr end = (quintptr(p) + size) & ~quintptr(kHugePage - 1);
+#ifdef MADV_HUGEPAGE
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // advice: errors are harmless
+#endif
 }
 
 } // namespace ox::detail
