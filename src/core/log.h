@@ -15,8 +15,10 @@ namespace ox::detail {
 void LogError(const QString& message);
 void LogWarning(const QString& message);
 
-QString FunctionFailedMessage(const QString& function, unsigned int code);
-QString FunctionFailedMessage(const QString& function);
+// "Function <name> failed. Code 0x<eight lower-case hex digits>", and the form without a code.
+// Exported for the tests only, like the log handling below.
+OX_EXPORT QString FunctionFailedMessage(const QString& function, unsigned int code);
+OX_EXPORT QString FunctionFailedMessage(const QString& function);
 
 // Log file handling: the log lives in <AppLocalDataLocation>/log. Start-up and shut-down drive
 // these; they are exported for the tests only (declared here, never in include/).

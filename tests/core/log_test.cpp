@@ -91,6 +91,13 @@ TEST_F(LogFile, EachOpeningPrunesAndLinesGoOnceToTheFileAndOnceToThePreviousHand
                 !dir.exists("old-09.log"));
 }
 
+TEST(LogMessages, FailedFunctionsNameTheirCodeInEightLowerCaseHexDigits)
+{
+    EXPECT_EQ(ox::detail::FunctionFailedMessage("Save", 0xab), "Function Save failed. Code 0x000000ab");
+    EXPECT_EQ(ox::detail::FunctionFailedMessage("Load", 0xDEADBEEF), "Function Load failed. Code 0xdeadbeef");
+    EXPECT_EQ(ox::detail::FunctionFailedMessage("Load"), "Function Load failed.");
+}
+
 TEST_F(LogFile, MessageGrowingTheFilePastTenMiBStaysInItAndTheNextGoesToANewFile)
 {
     ASSERT_TRUE(ox::detail::OpenLog());
