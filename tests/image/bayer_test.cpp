@@ -2,9 +2,6 @@
 
 #include "support/image_helpers.h"
 
-#include <cstdint>
-#include <string>
-
 using namespace ox;
 using namespace oxtest;
 
@@ -15,19 +12,14 @@ template <typename T>
 T value(int x, int y, int c)
 {
     const std::uint64_t h = pattern(x, y, c) * 0x9e3779b97f4a7c15ull;
-    if constexpr (std::is_floating_point_v<T>)
-        return T(std::int64_t(h >> 40) % 2001 - 1000);
-    else
-        return T(h >> (64 - 8 * sizeof(T)));
+    return std::is_floating_point_v<T> ? T(std::int64_t(h >> 40) % 2001 - 1000)
+                                       : T(h >> (64 - 8 * sizeof(T)));
 }
 
 template <typename T>
 T mean(T a, T b) // rounded down
 {
-    if constexpr (std::is_floating_point_v<T>)
-        return (a + b) / 2;
-    else
-        return T((__int128(a) + __int128(b)) >> 1);
+    return std::is_floating_point_v<T> ? T((a + b) / 2) : T((__int128(a) + __int128(b)) >> 1);
 }
 
 const ExBayerGrid kLayouts[] = {eBGGR, eRGGB, eGBRG, eGRBG};
@@ -100,110 +92,81 @@ TEST(Bayer, EveryOperationChecksItsArgumentsInOrderAndWritesNothingOnError)
     EXPECT_TRUE(snapshot.unchanged());
 }
 
-TEST(BayerPlanes, SplitEveryLayoutAndTypeAndJoinBackExactly)
+TEST(BayerPlanesAndDemosaicSimple, SplitJoinAndAverageTheGreensOfEveryTypeLayoutAndSourcePacking)
 {
     forEachType(kAllTypes, [](ExImageDataType type, auto zero) {
         using T = decltype(zero);
-        Image raw(2 * 37 + 3, 2 * 40 + 3, 1, type);
+        // Mosaics of 4-byte or wider components are demosaiced with four channels only, the mosaic then
+        // running over the components of each row; the planar raw layout sees them as one channel.
+        const int ch = sizeof(T) >= 4 ? 4 : 1;
+        Image raw(2 * 37 + 1, 2 * 33 + 3, ch, type);
         fill<T>(raw, value<T>);
-        const QRect rect(1, 3, 2 * 37, 2 * 40); // starts on an odd column
+        const auto sample = [&](int x, int y) { return value<T>(x / ch, y, x % ch); }; // component x of row y
+        Changed mono(raw, [&](SxImageBuf& b) { b.width *= ch, b.channels = 1; });
+        const QRect rect(1, 3, 2 * 37, 2 * 33); // starts on an odd column
         for (ExBayerGrid g : kLayouts) {
-            SCOPED_TRACE(testing::Message() << "type " << type << " grid " << g);
-            Image planes(37, 40, 4, type, ePlanar), back(74, 80, 1, type);
-            ASSERT_EQ(ConvertRawToPlanarRaw(raw, rect, g, planes), eOk);
+            SCOPED_TRACE(testing::Message() << type << " grid " << g);
+            // Colour `colour` of cell (i, j) of the mosaic from `o`; red (at physical channel r), the mean
+            // of the greens (rounded down) or blue for channel c.
+            const auto cell = [&](int i, int j, char colour, QPoint o) {
+                const auto [dx, dy] = cellPosition(g, colour);
+                return sample(o.x() + 2 * i + dx, o.y() + 2 * j + dy);
+            };
+            const auto rgb = [&](int i, int j, int c, int r, QPoint o) {
+                return c == 1 ? mean(cell(i, j, 't', o), cell(i, j, 'b', o))
+                              : cell(i, j, c == r ? 'R' : 'B', o);
+            };
+            Image planes(37, 33, 4, type, ePlanar), back(74, 66, 1, type);
+            ASSERT_EQ(ConvertRawToPlanarRaw(mono, rect, g, planes), eOk);
             EXPECT_EQ(planes.bayerGrid, g);
             EXPECT_TRUE(everyComponent(planes, [&](int i, int j, int p) {
-                const auto [dx, dy] = cellPosition(g, kPlaneColours[p]);
-                return getPixel<T>(planes, i, j, p) ==
-                       value<T>(rect.x() + 2 * i + dx, rect.y() + 2 * j + dy, 0);
+                return getPixel<T>(planes, i, j, p) == cell(i, j, kPlaneColours[p], rect.topLeft());
             }));
             ASSERT_EQ(ConvertPlanarRawToRaw(planes, back, g), eOk);
             EXPECT_EQ(back.bayerGrid, eNoBayer);
-            EXPECT_TRUE(everyComponent(back, [&](int x, int y, int) {
-                return getPixel<T>(back, x, y) == value<T>(x + 1, y + 3, 0);
-            }));
+            EXPECT_TRUE(everyComponent(
+                back, [&](int x, int y, int) { return getPixel<T>(back, x, y) == sample(x + 1, y + 3); }));
             EXPECT_TRUE(paddingIs(back, 0xcd));
-        }
-    });
-}
-
-TEST(DemosaicSimple, AveragesTheGreensForEveryTypeLayoutAndSourcePacking)
-{
-    forEachType(kAllTypes, [](ExImageDataType type, auto zero) {
-        using T = decltype(zero);
-        const int r = sizeof(T) == 1 ? 2 : 0; // 8-bit results are stored blue first
-        // Mosaics of 4-byte or wider components are accepted with four channels only; the mosaic then
-        // runs over the components of each row.
-        const int ch = sizeof(T) >= 4 ? 4 : 1;
-        Image raw(2 * 45 + 1, 2 * 33 + 1, ch, type), planes(46, 34, 4, type, ePlanar);
-        fill<T>(raw, value<T>);
-        fill<T>(planes, value<T>);
-        const QRect rect(1, 1, 2 * 45, 2 * 33);
-        for (int channels : {3, 4}) {
-            // Expected red, green and blue at (i, j) from a source sample(i, j, colour).
-            const auto expectRgb = [&](const SxImageBuf& out, auto sample) {
-                return everyComponent(out, [&](int i, int j, int c) {
-                    return c == 3   ? bytesAre(out, i, j, 3, 0xcd) // the fourth channel is left unchanged
-                           : c == 1 ? getPixel<T>(out, i, j, 1) == mean(sample(i, j, 't'), sample(i, j, 'b'))
-                                    : getPixel<T>(out, i, j, c) == sample(i, j, c == r ? 'R' : 'B');
-                });
-            };
-            for (ExBayerGrid g : kLayouts) {
-                SCOPED_TRACE(testing::Message()
-                             << "type " << type << " grid " << g << " channels " << channels);
-                raw.bayerGrid = g;
-                Image out(45, 33, channels, type);
-                out.colorOrder = 2; // 8-bit results stay blue first whatever the order says
+            raw.bayerGrid = g;
+            for (int channels : {3, 4}) {
+                // 8-bit results are stored blue first whatever the order says; the fourth channel is left
+                // unchanged.
+                const auto expectRgb = [&](const SxImageBuf& out, QPoint o) {
+                    return everyComponent(out, [&](int i, int j, int c) {
+                        return c == 3 ? bytesAre(out, i, j, 3, 0xcd)
+                                      : getPixel<T>(out, i, j, c) == rgb(i, j, c, sizeof(T) == 1 ? 2 : 0, o);
+                    });
+                };
+                Image out(37, 33, channels, type), fromPlanes(36, 32, channels, type);
+                out.colorOrder = fromPlanes.colorOrder = 2;
                 // The source's own layout wins over the argument.
                 ASSERT_EQ(DemosaicSimple(raw, rect, out, kLayouts[(g + 1) % 4]), eOk);
-                EXPECT_TRUE(expectRgb(out, [&](int i, int j, char colour) {
-                    const auto [dx, dy] = cellPosition(g, colour);
-                    const int component = 1 + 2 * i + dx;
-                    return value<T>(component / ch, 1 + 2 * j + dy, component % ch);
-                }));
+                EXPECT_TRUE(expectRgb(out, rect.topLeft())) << channels;
+                ASSERT_EQ(DemosaicSimple(planes, QRect(1, 1, 36, 32), fromPlanes, eNoBayer), eOk);
+                EXPECT_TRUE(expectRgb(fromPlanes, QPoint(3, 5))) << channels; // one cell in
             }
-            Image out(45, 33, channels, type);
-            ASSERT_EQ(DemosaicSimple(planes, QRect(1, 1, 45, 33), out, eNoBayer), eOk);
-            EXPECT_TRUE(expectRgb(out, [&](int i, int j, char colour) {
-                return value<T>(i + 1, j + 1, std::string(kPlaneColours).find(colour));
-            }));
+            if constexpr (std::is_same_v<T, std::uint8_t> || std::is_same_v<T, std::uint16_t>) {
+                // To 32-bit pixels in the destination's channel order with the given alpha: mosaic words
+                // shifted from 16 significant bits to 8, planar words below 8 bits keep their low byte.
+                raw.colorBitDepth = 16, planes.colorBitDepth = 6;
+                for (int colorOrder : {1, 2}) {
+                    const auto expect = [&](const SxImageBuf& out, QPoint o, int shift, int alpha) {
+                        return everyComponent(out, [&](int i, int j, int c) {
+                            const int v = rgb(i, j, c, colorOrder == 1 ? 2 : 0, o);
+                            return getPixel<std::uint8_t>(out, i, j, c) ==
+                                   (c == 3 ? alpha : v >> shift & 255);
+                        });
+                    };
+                    Image fromRaw(37, 34, 4, eUInt8), fromPlanes(37, 33, 4, eUInt8);
+                    fromRaw.colorOrder = fromPlanes.colorOrder = colorOrder;
+                    ASSERT_EQ(DemosaicSimpleToRGB32(raw, fromRaw, 77), eOk);
+                    EXPECT_TRUE(expect(fromRaw, QPoint(0, 0), 8 * (sizeof(T) - 1), 77)) << colorOrder;
+                    ASSERT_EQ(DemosaicSimpleToRGB32(planes, fromPlanes, 0), eOk);
+                    EXPECT_TRUE(expect(fromPlanes, rect.topLeft(), 0, 0)) << colorOrder;
+                }
+            }
         }
     });
-}
-
-TEST(DemosaicSimpleToRGB32, WritesTheDestinationsChannelOrderAlphaAndShiftedWords)
-{
-    for (ExImageDataType type : {eUInt8, eUInt16})
-        for (int colorOrder : {1, 2})
-            for (ExBayerGrid g : kLayouts) {
-                SCOPED_TRACE(testing::Message() << type << " order " << colorOrder << " grid " << g);
-                const int r = colorOrder == 1 ? 2 : 0;
-                Image raw(2 * 50 + 1, 2 * 41, 1, type, ePixel, g), out(50, 41, 4, eUInt8);
-                raw.colorBitDepth = 12;
-                out.colorOrder = colorOrder;
-                fillAny(raw, [](int x, int y, int) { return (x * 37 + y * 101) % 4096; });
-                ASSERT_EQ(DemosaicSimpleToRGB32(raw, out, 77), eOk);
-                const int shift = type == eUInt16 ? 4 : 0; // 12 significant bits into 8
-                const auto sample = [&](int i, int j, char colour) {
-                    const auto [dx, dy] = cellPosition(g, colour);
-                    const int v = ((2 * i + dx) * 37 + (2 * j + dy) * 101) % 4096;
-                    return type == eUInt8 ? v % 256 : v;
-                };
-                EXPECT_TRUE(everyComponent(out, [&](int i, int j, int c) {
-                    const int expected = c == 3   ? 77
-                                         : c == 1 ? (sample(i, j, 't') + sample(i, j, 'b')) / 2 >> shift
-                                                  : sample(i, j, c == r ? 'R' : 'B') >> shift;
-                    return getPixel<std::uint8_t>(out, i, j, c) == (expected & 255);
-                }));
-            }
-    // Planar raw words with a depth below the destination's are not shifted: the low byte is kept.
-    Image planes(3, 2, 4, eUInt16, ePlanar, eBGGR), out(3, 2, 4, eUInt8);
-    planes.colorBitDepth = 6;
-    fillAny(planes, [](int x, int y, int c) { return 0x100 * c + 10 * x + y + 1 + 3 * c * c; });
-    ASSERT_EQ(DemosaicSimpleToRGB32(planes, out, 0), eOk);
-    EXPECT_EQ(getPixel<std::uint8_t>(out, 2, 1, 2), 22); // red (plane 0) at index 2
-    EXPECT_EQ(getPixel<std::uint8_t>(out, 2, 1, 1), 37); // (0x100 + 25 + 0x300 + 49) / 2, low byte
-    EXPECT_EQ(getPixel<std::uint8_t>(out, 2, 1, 0), 34); // blue: 0x200 + 34, low byte
 }
 
 TEST(GuessBayerGrid, RanksTheLayoutsOrRefusesUnsuitableInput)
@@ -218,22 +181,19 @@ TEST(GuessBayerGrid, RanksTheLayoutsOrRefusesUnsuitableInput)
           +[](SxImageBuf& b) { b.channels = 2; }, +[](SxImageBuf& b) { b.packing = ePlanar; },
           +[](SxImageBuf& b) { b.width = 7; }, +[](SxImageBuf& b) { b.dataType = eInt8; }})
         EXPECT_TRUE(GuessBayerGrid(Changed(grey, spoil), QRect(0, 0, 6, 6)).isEmpty());
-
-    // A bright red, a dark blue and two close greens: the true layout comes first.
-    const QList<ExBayerGrid> expected[] = {{eBGGR, eRGGB}, {eRGGB, eBGGR}, {eGBRG, eGRBG}, {eGRBG, eGBRG}};
+    // A bright red, a dark blue and two close greens, whatever layout the buffer names: the true layout
+    // comes first, then the one with red and blue swapped. The 88,506 large 16-bit samples per cell
+    // position overflow 32-bit sums; the guess must not.
     for (ExImageDataType type : {eUInt8, eUInt16})
         for (ExBayerGrid g : kLayouts) {
-            Image raw(20, 14, 1, type, ePixel, eRGGB);
-            fillAny(raw, [g](int x, int y, int) {
-                const auto [rx, ry] = cellPosition(g, 'R');
-                const auto [bx, by] = cellPosition(g, 'B');
-                return x % 2 == rx && y % 2 == ry ? 200 : x % 2 == bx && y % 2 == by ? 20 : 100 + (x + y) % 3;
+            const std::pair<int, int> red = cellPosition(g, 'R'), blue = cellPosition(g, 'B');
+            Image raw(600, 600, 1, type, ePixel, eRGGB);
+            fillAny(raw, [&](int x, int y, int) {
+                const std::pair at(x % 2, y % 2);
+                const int v = at == red ? 65535 : at == blue ? 30000 : 20000 + (x + y) % 3;
+                return type == eUInt8 ? v >> 8 : v;
             });
-            EXPECT_EQ(GuessBayerGrid(raw, QRect(2, 4, 16, 8)), expected[g]) << g;
+            EXPECT_EQ(GuessBayerGrid(raw, QRect(2, 4, 596, 594)), (QList<ExBayerGrid>{g, ExBayerGrid(g ^ 1)}))
+                << type << " grid " << g;
         }
-
-    // 90,000 samples per position of large 16-bit values overflow 32-bit sums; the guess must not.
-    Image big(600, 600, 1, eUInt16, ePixel, eBGGR, 0);
-    fillAny(big, [](int x, int y, int) { return x % 2 == y % 2 ? (x % 2 ? 30000 : 65535) : 20000; });
-    EXPECT_EQ(GuessBayerGrid(big, QRect(0, 0, 600, 600)), (QList<ExBayerGrid>{eRGGB, eBGGR}));
 }

@@ -5,16 +5,6 @@
 using namespace ox;
 using namespace oxtest;
 
-namespace {
-
-// True when physical channel `target` of b holds fillRaw's channel `from` and the others are untouched.
-::testing::AssertionResult onlyChannelCopied(const SxImageBuf& b, int target, int from)
-{
-    return holdsFrom(b, [&](int x, int y, int c) { return std::array{c == target ? x : -1, y, from}; });
-}
-
-} // namespace
-
 TEST(Channels, EveryOperationChecksItsArgumentsInOrderAndWritesNothingOnError)
 {
     Image rgb(6, 4, 3, eUInt8), mono(6, 4, 1, eUInt8), raw(6, 4, 1, eUInt8, ePixel, eRGGB),
@@ -56,78 +46,78 @@ TEST(Channels, EveryOperationChecksItsArgumentsInOrderAndWritesNothingOnError)
     EXPECT_TRUE(snapshot.unchanged());
 }
 
-TEST(CopyChannel, CopiesLogicalChannelsPlanesAndMosaicCellPositionsOfEveryType)
+TEST(CopyChannel, TakesOneCellPositionOfAMosaicOfEveryType)
 {
-    for (ExImageDataType type : kAllTypes) {
-        SCOPED_TRACE(testing::Message() << "type " << type);
-        Image rgb(37, 66, 3, type), rgba(37, 66, 4, type), planes(37, 66, 3, type, ePlanar),
-            two(37, 66, 2, type, ePlanar), raw(2 * 37 + 1, 2 * 33, 1, type, ePixel, eRGGB),
-            out(37, 66, 4, type);
-        fillRaw(rgb);
-        fillRaw(planes);
+    forEachType(kAllTypes, [](ExImageDataType type, auto) {
+        Image raw(2 * 37 + 1, 2 * 33, 1, type, ePixel, eRGGB);
         fillRaw(raw);
-        ASSERT_EQ(CopyChannelPlanarToPixel(planes, 1, out, 0), eOk);
-        EXPECT_TRUE(onlyChannelCopied(out, physicalChannel(out, 0), 1));
-        if (type == eComplex)
-            continue;
-        ASSERT_EQ(CopyChannel(rgb, 0, rgba, 2), eOk); // red into blue
-        EXPECT_TRUE(onlyChannelCopied(rgba, physicalChannel(rgba, 2), physicalChannel(rgb, 0)));
-        ASSERT_EQ(CopyChannel(planes, 2, two, 1), eOk);
-        EXPECT_TRUE(onlyChannelCopied(two, 1, 2));
         for (int position : {3, 1}) { // in an RGGB cell: blue, and the top green
             Image cell(37, 33, 1, type);
-            ASSERT_EQ(CopyChannel(raw, position, cell, 0), eOk);
+            ASSERT_EQ(CopyChannel(raw, position, cell, 0), eOk) << type;
             EXPECT_TRUE(holdsFrom(cell, [&](int i, int j, int) {
                 return std::array{2 * i + position % 2, 2 * j + position / 2, 0};
-            }));
+            })) << type;
             EXPECT_TRUE(paddingIs(cell, 0xcd));
         }
-    }
+    });
 }
 
-TEST(Channels, SetSwapAndInvertEditEveryTypeAndLayoutInPlace)
+TEST(Channels, SetInvertCopyAndSwapEveryTypeAndLayout)
 {
     const unsigned long long value = 0x1122334455667788ull; // stored little-endian: low bytes first
     for (ExImageDataType type : kAllTypes)
         for (ExPixelPacking packing : {ePixel, ePlanar})
             for (int channels : {2, 3, 4, 5}) {
-                SCOPED_TRACE(testing::Message()
-                             << "type " << type << " packing " << packing << " channels " << channels);
+                SCOPED_TRACE(testing::Message() << type << '/' << packing << '/' << channels);
                 Image img(31, 67, channels, type, packing), mask(31, 67, 1, eUInt8);
                 img.colorBitDepth = 3; // the complement covers whole components all the same
                 fill<std::uint8_t>(mask, [](int x, int y, int) { return (x + y) % 3 == 0 ? 0 : x + 1; });
                 const bool real = type != eComplex,
-                           inverted = type == eUInt8 || type == eUInt16 || type == eUInt32 || type == eUInt64;
+                           unsig = type == eUInt8 || type == eUInt16 || type == eUInt32 || type == eUInt64;
                 const int last = channels - 1, target = physicalChannel(img, last); // blue of RGB images
-                // Set: the value's low-order bytes (little-endian), where the mask allows.
-                for (bool masked : {false, true}) {
+                // Set, plain or where the mask allows: the value's low-order bytes. Invert, the whole
+                // image or one channel: every byte's complement, unsigned types only.
+                for (int op = 0; op < 4; ++op) {
                     fillRaw(img);
-                    ASSERT_EQ(masked ? SetChannel(img, last, mask, value) : SetChannel(img, last, value),
-                              real ? eOk : eErrUnsupported);
+                    const bool done = op < 2 ? real : unsig;
+                    ASSERT_EQ(op == 0   ? SetChannel(img, last, value)
+                              : op == 1 ? SetChannel(img, last, mask, value)
+                              : op == 2 ? InvertChannel(img, last)
+                                        : Invert(img),
+                              done ? eOk : eErrUnsupported)
+                        << op;
                     EXPECT_TRUE(everyComponent(img, [&](int x, int y, int c) {
-                        if (!real || c != target || (masked && (x + y) % 3 == 0))
+                        if (!done || (op < 3 && c != target) || (op == 1 && (x + y) % 3 == 0))
                             return holds(img, x, y, c, x, y, c);
-                        return std::memcmp(pixelAddress(img, x, y, c), &value, componentSize(type)) == 0;
-                    }));
-                }
-                // Invert: the whole image or one channel, unsigned types only.
-                for (int channel : {-1, last}) {
-                    fillRaw(img);
-                    ASSERT_EQ(channel < 0 ? Invert(img) : InvertChannel(img, channel),
-                              inverted ? eOk : eErrUnsupported);
-                    EXPECT_TRUE(everyComponent(img, [&](int x, int y, int c) {
-                        return holds(img, x, y, c, x, y, c,
-                                     inverted && (channel < 0 || c == target) ? 0xff : 0);
-                    }));
+                        return op > 1 ? holds(img, x, y, c, x, y, c, 0xff)
+                                      : std::memcmp(pixelAddress(img, x, y, c), &value,
+                                                    componentSize(type)) == 0;
+                    })) << op;
                 }
                 EXPECT_TRUE(paddingIs(img, 0xcd));
-                // Swap: physical positions, no logical mapping (pixel packing only).
+                // True when physical channel `to` holds fillRaw's channel `from` and the others are
+                // untouched.
+                const auto onlyChannelCopied = [](const SxImageBuf& b, int to, int from) {
+                    return holdsFrom(b, [&](int x, int y, int c) {
+                        return std::array{c == to ? x : -1, y, from};
+                    });
+                };
+                // Copies: logical channels between interleaved images, planes into planes or into a logical
+                // channel of an interleaved image. Swap: physical positions (interleaved images only).
                 fillRaw(img);
-                if (packing == ePixel) {
-                    ASSERT_EQ(SwapChannels(img, 0, last), real ? eOk : eErrUnsupported);
-                    EXPECT_TRUE(holdsFrom(img, [&](int x, int y, int c) {
-                        return std::array{x, y, !real ? c : c == 0 ? last : c == last ? 0 : c};
-                    }));
+                Image rgba(31, 67, 4, type), two(31, 67, 2, type, ePlanar);
+                if (packing == ePlanar) {
+                    ASSERT_EQ(CopyChannelPlanarToPixel(img, last, rgba, 0), eOk);
+                    EXPECT_TRUE(onlyChannelCopied(rgba, physicalChannel(rgba, 0), last));
+                    ASSERT_EQ(CopyChannel(img, last, two, 1), real ? eOk : eErrUnsupported);
+                    EXPECT_TRUE(onlyChannelCopied(two, real ? 1 : -1, last));
+                    continue;
                 }
+                ASSERT_EQ(CopyChannel(img, last, rgba, 2), real ? eOk : eErrUnsupported); // into blue
+                EXPECT_TRUE(onlyChannelCopied(rgba, real ? physicalChannel(rgba, 2) : -1, target));
+                ASSERT_EQ(SwapChannels(img, 0, last), real ? eOk : eErrUnsupported);
+                EXPECT_TRUE(holdsFrom(img, [&](int x, int y, int c) {
+                    return std::array{x, y, !real ? c : c == 0 ? last : c == last ? 0 : c};
+                }));
             }
 }

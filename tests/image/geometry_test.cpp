@@ -52,67 +52,62 @@ TEST(Flips, TransposeAndReverseColumnsAndRowsOfEveryTypeAndLayout)
                                                       {ePixel, 4}, {ePixel, 5}, {ePlanar, 3}};
     for (ExImageDataType type : kAllTypes)
         for (auto [packing, channels] : layouts) {
-            SCOPED_TRACE(testing::Message()
-                         << "type " << type << " packing " << packing << " channels " << channels);
-            Image from(130, 67, channels, type, packing), to(67, 130, channels, type, packing);
-            fillRaw(from);
-            ASSERT_EQ(Transpose(from, to), eOk);
-            EXPECT_TRUE(holdsFrom(to, [](int x, int y, int c) { return std::array{y, x, c}; }));
+            SCOPED_TRACE(testing::Message() << type << " packing " << packing << " channels " << channels);
             // Mirrored: 1, 3 or 4 interleaved channels, or planes, 64-bit integers with 3 or 4
             // channels only; other channel counts are left alone.
             const bool unsupported =
                 (packing == ePlanar || channels == 1) && (type == eInt64 || type == eUInt64);
             const bool mirrored = !unsupported && channels != 2 && channels != 5;
+            // Holds fillRaw's component of `from` at (x, y) mirrored as asked, then transposed or not.
+            const auto moved = [&](const SxImageBuf& b, bool transposed, bool mirror, bool flip) {
+                return holdsFrom(b, [&](int x, int y, int c) {
+                    const int sx = mirror && mirrored ? b.width - 1 - x : x, sy = flip ? b.height - 1 - y : y;
+                    return transposed ? std::array{sy, sx, c} : std::array{sx, sy, c};
+                });
+            };
+            Image from(130, 67, channels, type, packing), to(67, 130, channels, type, packing);
+            fillRaw(from);
+            ASSERT_EQ(Transpose(from, to), eOk);
+            EXPECT_TRUE(moved(to, true, false, false));
             ASSERT_EQ(ReverseColOrder(from), unsupported ? eErrUnsupported : eOk);
             ASSERT_EQ(ReverseColOrder(to), unsupported ? eErrUnsupported : eOk);
-            EXPECT_TRUE(holdsFrom(to, [&](int x, int y, int c) {
-                return std::array{y, mirrored ? 66 - x : x, c};
-            }));
+            EXPECT_TRUE(moved(to, true, true, false));
             EXPECT_TRUE(paddingIs(to, 0xcd));
             // Rows move whole, padding included (its last byte here carries the row number), plane by plane.
             const int rows = 67 * (packing == ePlanar ? channels : 1);
             for (int r = 0; r < rows; ++r)
                 from.data[(r + 1) * from.rowBytes - 1] = std::uint8_t(r % 67);
             ASSERT_EQ(ReverseRowOrder(from), eOk);
-            EXPECT_TRUE(holdsFrom(from, [&](int x, int y, int c) {
-                return std::array{mirrored ? 129 - x : x, 66 - y, c};
-            }));
+            EXPECT_TRUE(moved(from, false, true, true));
             for (int r = 0; r < rows; ++r)
                 ASSERT_EQ(from.data[(r + 1) * from.rowBytes - 1], 66 - r % 67) << "row " << r;
             for (int p = 0; p < rows / 67; ++p) // back again on plain memory
                 ASSERT_EQ(ReverseMemRowOrder(from.data + p * 67 * from.rowBytes, 67, from.rowBytes), eOk);
-            EXPECT_TRUE(holdsFrom(from, [&](int x, int y, int c) {
-                return std::array{mirrored ? 129 - x : x, y, c};
-            }));
+            EXPECT_TRUE(moved(from, false, true, false));
         }
 }
 
 TEST(Resample, KeepsTheDocumentedLinesOfEveryTypeAndLayoutAndWholeMosaicCells)
 {
-    // {width, new width, height, new height}: both rules, and the last line repeated.
+    // {width, new width, height, new height} (in 2 x 2 cells for a mosaic): both rules, and the last
+    // line repeated.
     const std::array<int, 4> sizes[] = {{10, 3, 10, 7}, {7, 4, 100, 50}, {100, 90, 23, 17}, {23, 17, 50, 20}};
+    const std::tuple<ExPixelPacking, int, ExBayerGrid> layouts[] = {
+        {ePixel, 1, eNoBayer}, {ePixel, 2, eNoBayer}, {ePlanar, 3, eNoBayer}, {ePixel, 1, eGBRG}};
     for (ExImageDataType type : kAllTypes)
-        for (auto [packing, channels] : {std::pair{ePixel, 1}, {ePixel, 2}, {ePlanar, 3}})
-            for (auto [w, toW, h, toH] : sizes) {
-                SCOPED_TRACE(testing::Message()
-                             << "type " << type << " channels " << channels << " " << w << "x" << h);
-                Image src(w, h, channels, type, packing), dst(toW, toH, channels, type, packing);
+        for (auto [packing, channels, grid] : layouts)
+            for (const std::array<int, 4>& n : sizes) {
+                SCOPED_TRACE(testing::Message() << type << '/' << channels << '/' << grid << ' ' << n[0]);
+                const int k = grid == eNoBayer ? 1 : 2;
+                Image src(k * n[0], k * n[2], channels, type, packing, grid),
+                    dst(k * n[1], k * n[3], channels, type, packing, grid);
                 fillRaw(src);
                 ASSERT_EQ(Resample(src, dst), type == eComplex ? eErrUnsupported : eOk);
-                if (type != eComplex) {
-                    EXPECT_TRUE(holdsFrom(dst, [&, w = w, toW = toW, h = h, toH = toH](int x, int y, int c) {
-                        return std::array{sourceLine(x, w, toW), sourceLine(y, h, toH), c};
-                    }));
-                }
+                if (type == eComplex)
+                    continue;
+                EXPECT_TRUE(holdsFrom(dst, [&](int x, int y, int c) {
+                    return std::array{k * sourceLine(x / k, n[0], n[1]) + x % k,
+                                      k * sourceLine(y / k, n[2], n[3]) + y % k, c};
+                }));
             }
-    // A mosaic keeps whole cells: 20 x 15 cells to 8 x 6 and to 18 x 13.
-    for (auto [w, h] : {std::pair{16, 12}, {36, 26}}) {
-        Image src(40, 30, 1, eUInt16, ePixel, eGBRG), dst(w, h, 1, eUInt16, ePixel, eGBRG);
-        fillRaw(src);
-        ASSERT_EQ(Resample(src, dst), eOk);
-        EXPECT_TRUE(holdsFrom(dst, [&, w = w, h = h](int x, int y, int c) {
-            return std::array{2 * sourceLine(x / 2, 20, w / 2) + x % 2,
-                              2 * sourceLine(y / 2, 15, h / 2) + y % 2, c};
-        }));
-    }
 }
