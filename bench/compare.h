@@ -69,4 +69,16 @@ inline void compare(benchmark::State& state, quint64 copyBytes, const std::funct
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(copyBytes));
 }
 
+// The main of the pixel-operation benchmarks: registers them, then runs what the command line asks.
+inline int RunBenchmarks(int argc, char** argv, void (*registerAll)())
+{
+    registerAll();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+
 } // namespace oxbench

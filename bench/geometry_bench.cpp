@@ -271,9 +271,5 @@ void registerAll()
 
 int main(int argc, char** argv)
 {
-    registerAll();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return oxbench::RunBenchmarks(argc, argv, registerAll);
 }

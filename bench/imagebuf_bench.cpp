@@ -5,6 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "compare.h"
+
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -118,9 +120,5 @@ void registerAll()
 
 int main(int argc, char** argv)
 {
-    registerAll();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return oxbench::RunBenchmarks(argc, argv, registerAll);
 }
