@@ -3,6 +3,7 @@
 
 #include <ox/bitdepth.h>
 
+#include "image/bytescale.h"
 #include "image/pixelops.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <type_traits>
 
 namespace ox {
@@ -215,13 +217,22 @@ struct ReduceDivider
     }
 };
 
-// Whole 3- or 4-channel pixels through one divider per channel, red and blue swapped on the way
-// when Swap is set.
-template <int C, bool Swap>
-OX_ROW_KERNEL void ReducePixelsRow(const quint16* __restrict s, quint8* __restrict d, int w,
-                                   const ReduceDivider* divider)
+// The same in single precision, when that matches ReduceDivider for every input (bytescale.h);
+// false otherwise.
+bool FloatReduction(quint32 whitePoint, quint32 top, ByteScale& f)
 {
-    const ReduceDivider f0 = divider[0], f1 = divider[1], f2 = divider[2], f3 = divider[3];
+    const quint32 m = std::max(whitePoint, 1u);
+    const quint32 g = std::gcd(m, top ? top : m); // quotients are multiples of g / m
+    f = ByteScale{float(double(top) / m), float(0.5 * g / m), 65535, qint32(top)};
+    return MatchesEverywhere(f, ReduceDivider(whitePoint, top));
+}
+
+// Whole 3- or 4-channel pixels through one converter per channel, red and blue swapped on the way
+// when Swap is set.
+template <int C, bool Swap, typename F>
+OX_ROW_KERNEL void ReducePixelsRow(const quint16* __restrict s, quint8* __restrict d, int w, const F* f)
+{
+    const F f0 = f[0], f1 = f[1], f2 = f[2], f3 = f[C == 4 ? 3 : 0];
     for (int x = 0; x < w; ++x) {
         d[C * x + (Swap ? 2 : 0)] = f0(s[C * x]);
         d[C * x + 1] = f1(s[C * x + 1]);
@@ -322,7 +333,12 @@ unsigned int ReduceBits(const SxImageBuf& src, SxImageBuf& dst, unsigned short* 
     for (int c = 0; c < pairs.count && uniform; ++c)
         uniform = pairs.from[c] == pairs.to[c] && whitePoint(c) == whitePoint(0);
     if (uniform) {
-        ConvertComponents<quint16, quint8>(src, dst, ReduceDivider(quint32(whitePoint(0)), quint32(dstTop)));
+        ByteScale f;
+        if (FloatReduction(quint32(whitePoint(0)), quint32(dstTop), f))
+            ConvertComponents<quint16, quint8>(src, dst, f);
+        else
+            ConvertComponents<quint16, quint8>(src, dst,
+                                               ReduceDivider(quint32(whitePoint(0)), quint32(dstTop)));
         return eOk;
     }
 
@@ -336,19 +352,27 @@ unsigned int ReduceBits(const SxImageBuf& src, SxImageBuf& dst, unsigned short* 
         pixels = pairs.from[c] == c && pairs.to[c] == (swap && c != 1 && c != 3 ? 2 - c : c);
     if (pixels) {
         ReduceDivider divider[4] = {{0, 0}, {0, 0}, {0, 0}, {0, 0}};
-        for (int c = 0; c < channels; ++c)
+        ByteScale scale[4];
+        bool inFloat = true;
+        for (int c = 0; c < channels; ++c) {
             divider[c] = ReduceDivider(quint32(whitePoint(c)), quint32(dstTop));
-        const auto run = [&](auto c, auto swapped) {
+            inFloat = inFloat && FloatReduction(quint32(whitePoint(c)), quint32(dstTop), scale[c]);
+        }
+        const auto run = [&](auto c, auto swapped, const auto* f) {
             ParallelFor(dst.height, [&](int y) {
-                ReducePixelsRow<decltype(c)::value, decltype(swapped)::value>(
-                    RowPtr<quint16>(src, y), RowPtr(dst, y), dst.width, divider);
+                ReducePixelsRow<decltype(c)::value, decltype(swapped)::value>(RowPtr<quint16>(src, y),
+                                                                              RowPtr(dst, y), dst.width, f);
             });
         };
         DispatchBool(swap, [&](auto swapped) {
-            if (channels == 3)
-                run(Channels<3>{}, swapped);
+            if (channels == 3 && inFloat)
+                run(Channels<3>{}, swapped, scale);
+            else if (channels == 3)
+                run(Channels<3>{}, swapped, divider);
+            else if (inFloat)
+                run(Channels<4>{}, swapped, scale);
             else
-                run(Channels<4>{}, swapped);
+                run(Channels<4>{}, swapped, divider);
         });
         return eOk;
     }

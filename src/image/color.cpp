@@ -6,6 +6,7 @@
 #include <ox/bayer.h>
 #include <ox/channels.h>
 
+#include "image/bytepixels.h"
 #include "image/pixelops.h"
 
 #include <algorithm>
@@ -15,10 +16,6 @@
 #include <memory>
 #include <new>
 #include <type_traits>
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <tmmintrin.h>
-#endif
 
 namespace ox {
 
@@ -68,36 +65,6 @@ OX_ROW_KERNEL void MonoToRgba8Row(const quint8* __restrict s, quint8* __restrict
         std::memcpy(d + 4 * x, &px, 4);
     }
 }
-
-// Three components per pixel to four, in memory order, the fourth `alpha`, from pixel `x` on.
-OX_ROW_KERNEL void Rgb8ToRgba8Row(const quint8* __restrict s, quint8* __restrict d, int x, int w,
-                                  quint8 alpha)
-{
-    for (; x < w; ++x) {
-        d[4 * x] = s[3 * x];
-        d[4 * x + 1] = s[3 * x + 1];
-        d[4 * x + 2] = s[3 * x + 2];
-        d[4 * x + 3] = alpha;
-    }
-}
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#define OX_HAVE_SHUFFLED_RGBA 1
-// The same with byte shuffles (SSSE3), four pixels per step: 16 bytes are loaded for 12, so the
-// shuffled part stops while at least 16 bytes of the row remain; the rest goes pixel by pixel.
-__attribute__((target("ssse3"))) void Rgb8ToRgba8RowShuffled(const quint8* s, quint8* d, int w, quint8 alpha)
-{
-    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    const __m128i alphas = _mm_set1_epi32(int(quint32(alpha) << 24));
-    int x = 0;
-    for (; x + 6 <= w; x += 4) {
-        const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * x));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x),
-                         _mm_or_si128(_mm_shuffle_epi8(in, spread), alphas));
-    }
-    Rgb8ToRgba8Row(s, d, x, w, alpha);
-}
-#endif
 
 // Four components per pixel to three, dropping the fourth; Swap exchanges the first and third.
 template <typename U, bool Swap>
@@ -264,11 +231,28 @@ OX_ROW_KERNEL void LumaRow(const T* __restrict r, const T* __restrict g, const T
     for (int x0 = 0; x0 < w; x0 += kBlock) {
         const int n = std::min(kBlock, w - x0);
         quint32 onInteger = 0;
-        for (int i = x0; i < x0 + n; ++i) {
-            const quint32 sum = 7152u * g[Step * i + G] + 2126u * r[Step * i + R] + 722u * b[Step * i + B];
-            const quint32 q = sum / 10000u;
-            d[i] = T(q);
-            onInteger |= sum == q * 10000u ? 1u : 0u;
+        if constexpr (sizeof(T) == 1) {
+            // 8 bits: S is below 2^22 and exact in single precision, as are the products. S × 10^-4
+            // in floats is within 3.1e-5 of S / 10000, whose fractional part is 0 or lies in
+            // [10^-4, 1 − 10^-4]: truncating the float is exact unless S is a multiple, and exactly
+            // the multiples land within 5e-5 of an integer.
+            for (int i = x0; i < x0 + n; ++i) {
+                const float sum = 7152.0f * float(g[Step * i + G]) + 2126.0f * float(r[Step * i + R]) +
+                                  722.0f * float(b[Step * i + B]);
+                const float x = sum * 1e-4f;
+                const qint32 q = qint32(x);
+                const float frac = x - float(q);
+                d[i] = T(q);
+                onInteger |= frac < 5e-5f || frac > 1.0f - 5e-5f ? 1u : 0u;
+            }
+        } else {
+            for (int i = x0; i < x0 + n; ++i) {
+                const quint32 sum =
+                    7152u * g[Step * i + G] + 2126u * r[Step * i + R] + 722u * b[Step * i + B];
+                const quint32 q = sum / 10000u;
+                d[i] = T(q);
+                onInteger |= sum == q * 10000u ? 1u : 0u;
+            }
         }
         if (onInteger)
             for (int i = x0; i < x0 + n; ++i)
@@ -343,6 +327,59 @@ struct WeightedSmall3
     }
 };
 
+// trunc(v × w) for unsigned 8- and 16-bit v in 32-bit integer arithmetic: with |w| ≈ W / 2^(16 + shift)
+// and W = hi × 2^16 + lo below 2^32, floor(v × W / 2^(16 + shift)) is
+// (v × hi + (v × lo >> 16)) >> shift without a 64-bit product, then the sign of w is applied. W is
+// |w| rounded up, so products that are whole numbers stay whole; whether the result equals the
+// double-precision product for every v of the type is checked before use (FixedProduct::exact).
+struct FixedProduct
+{
+    quint32 hi = 0;
+    quint32 lo = 0;
+    int shift = 0;
+    qint32 sign = 0; // 0 or −1
+
+    qint32 operator()(quint32 v) const
+    {
+        const quint32 p = (v * hi + (v * lo >> 16)) >> shift;
+        return (qint32(p) ^ sign) - sign;
+    }
+
+    // Parameters for w, |w| below 2^16; `exact` tells whether they give trunc(v × w) for every v
+    // up to `largest`.
+    static FixedProduct of(double w, quint32 largest, bool& exact)
+    {
+        FixedProduct f;
+        const double a = std::fabs(w);
+        int k = 32;
+        while (k > 16 && std::ceil(std::ldexp(a, k)) >= 4294967296.0)
+            --k;
+        const auto fixed = quint64(std::ceil(std::ldexp(a, k)));
+        f.hi = quint32(fixed >> 16);
+        f.lo = quint32(fixed & 0xffffu);
+        f.shift = k - 16;
+        f.sign = w < 0 ? -1 : 0;
+        exact = fixed < 4294967296.0 && f.matches(w, largest);
+        return f;
+    }
+
+    OX_ROW_KERNEL bool matches(double w, quint32 largest) const
+    {
+        unsigned differ = 0;
+        for (quint32 v = 0; v <= largest; ++v)
+            differ |= (*this)(v) != qint32(double(v) * w) ? 1u : 0u;
+        return differ == 0;
+    }
+};
+
+// The weighted form with the products in integers (unsigned 8- and 16-bit components).
+template <typename T>
+struct WeightedFixed3
+{
+    FixedProduct r, g, b;
+    T operator()(T vr, T vg, T vb) const { return T((r(vr) + g(vg) + b(vb)) / 3); }
+};
+
 template <typename T>
 unsigned WeightedToMono(const SxImageBuf& src, SxImageBuf& dst, double wr, double wg, double wb)
 {
@@ -351,6 +388,17 @@ unsigned WeightedToMono(const SxImageBuf& src, SxImageBuf& dst, double wr, doubl
         constexpr double bound = double(1 << 29);
         const bool small = std::fabs(wr) * largest < bound && std::fabs(wg) * largest < bound &&
                            std::fabs(wb) * largest < bound; // false for NaN
+        if (small && std::is_unsigned_v<T>) {
+            constexpr quint32 top = std::numeric_limits<std::make_unsigned_t<T>>::max();
+            bool exactR = false, exactG = false, exactB = false;
+            const WeightedFixed3<T> fixed{FixedProduct::of(wr, top, exactR),
+                                          FixedProduct::of(wg, top, exactG),
+                                          FixedProduct::of(wb, top, exactB)};
+            if (exactR && exactG && exactB) {
+                ColourToOne<T>(src, dst, fixed);
+                return unsigned(eOk);
+            }
+        }
         if (small) {
             ColourToOne<T>(src, dst, WeightedSmall3<T>{wr, wg, wb});
             return unsigned(eOk);
@@ -538,17 +586,9 @@ unsigned int ConvertRGB8ToRGBA8(const SxImageBuf& src, const QRect& rect, SxImag
     OX_CHECK(Is8BitPixels(src, 3), eErrInvalidArg1);
     OX_CHECK(RectInside(rect, src), eErrInvalidArg2);
     OX_CHECK(Is8BitPixels(dst, 4) && AtLeast(dst, rect), eErrInvalidArg3);
-#if OX_HAVE_SHUFFLED_RGBA
-    if (__builtin_cpu_supports("ssse3")) {
-        ParallelFor(rect.height(), [&](int y) {
-            Rgb8ToRgba8RowShuffled(RowPtr(src, rect.y() + y) + 3 * rect.x(), RowPtr(dst, y), rect.width(),
-                                   alpha);
-        });
-        return eOk;
-    }
-#endif
     ParallelFor(rect.height(), [&](int y) {
-        Rgb8ToRgba8Row(RowPtr(src, rect.y() + y) + 3 * rect.x(), RowPtr(dst, y), 0, rect.width(), alpha);
+        ThreeToFourBytesRow<false>(RowPtr(src, rect.y() + y) + 3 * rect.x(), RowPtr(dst, y), rect.width(),
+                                   alpha);
     });
     return eOk;
 }

@@ -3,10 +3,13 @@
 
 #include <ox/color.h>
 
+#include "image/bytepixels.h"
+#include "image/bytescale.h"
 #include "image/pixelops.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -134,20 +137,35 @@ __attribute__((target("avx2"))) void GreyLookupRowGathered(const quint16* s, qui
 }
 #endif
 
-// 16-bit RGB to RGBA through the level table; red and blue placed as BlueFirst says.
-template <bool BlueFirst>
-OX_ROW_KERNEL void ColourLookupRow(const quint16* __restrict s, quint8* __restrict d, int w,
-                                   const quint8* __restrict table, quint32 top, quint8 alpha)
+// A level table entry of 16-bit data, the value first limited to the table.
+struct LevelLookup
+{
+    const quint8* table;
+    quint32 top;
+    quint8 operator()(quint16 v) const { return table[v < top ? v : top]; }
+};
+
+// 16-bit RGB to RGBA, one level per component; red and blue placed as BlueFirst says.
+template <bool BlueFirst, typename F>
+OX_ROW_KERNEL void ColourLevelsRow(const quint16* __restrict s, quint8* __restrict d, int w, F level,
+                                   quint8 alpha)
 {
     constexpr int r = BlueFirst ? 2 : 0;
     constexpr int b = BlueFirst ? 0 : 2;
     for (int x = 0; x < w; ++x) {
-        const quint32 v0 = s[3 * x], v1 = s[3 * x + 1], v2 = s[3 * x + 2];
-        d[4 * x + r] = table[v0 < top ? v0 : top];
-        d[4 * x + 1] = table[v1 < top ? v1 : top];
-        d[4 * x + b] = table[v2 < top ? v2 : top];
+        d[4 * x + r] = level(s[3 * x]);
+        d[4 * x + 1] = level(s[3 * x + 1]);
+        d[4 * x + b] = level(s[3 * x + 2]);
         d[4 * x + 3] = alpha;
     }
+}
+
+// Levels of n components as bytes.
+template <typename F>
+OX_ROW_KERNEL void LevelsRow(const quint16* __restrict s, quint8* __restrict d, int n, F level)
+{
+    for (int i = 0; i < n; ++i)
+        d[i] = level(s[i]);
 }
 
 // Smallest and largest component of a row.
@@ -157,15 +175,51 @@ struct Range
     T lo, hi;
 };
 
+// 64 bytes of floats or doubles as one GCC vector.
+template <typename T>
+struct Vector64;
+template <>
+struct Vector64<float>
+{
+    typedef float type __attribute__((vector_size(64)));
+};
+template <>
+struct Vector64<double>
+{
+    typedef double type __attribute__((vector_size(64)));
+};
+
+// For floating point, running ranges side by side in a 64-byte vector, so that the comparisons
+// of each lane keep their order (the compiler does not reassociate floating-point minima, so a
+// plain loop stays scalar); NaN compares false and is passed over.
 template <typename T>
 OX_ROW_KERNEL Range<T> RowRange(const T* __restrict s, std::ptrdiff_t n, Range<T> r)
 {
-    T lo = r.lo, hi = r.hi;
-    for (std::ptrdiff_t i = 0; i < n; ++i) {
-        lo = s[i] < lo ? s[i] : lo; // NaN compares false and is passed over
-        hi = s[i] > hi ? s[i] : hi;
+    std::ptrdiff_t i = 0;
+    if constexpr (std::is_floating_point_v<T>) {
+        using V = typename Vector64<T>::type;
+        constexpr int kLanes = int(64 / sizeof(T));
+        V lo, hi;
+        for (int j = 0; j < kLanes; ++j) {
+            lo[j] = r.lo;
+            hi[j] = r.hi;
+        }
+        for (; i + kLanes <= n; i += kLanes) {
+            V v;
+            std::memcpy(&v, s + i, sizeof v);
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
+        }
+        for (int j = 0; j < kLanes; ++j) {
+            r.lo = lo[j] < r.lo ? lo[j] : r.lo;
+            r.hi = hi[j] > r.hi ? hi[j] : r.hi;
+        }
     }
-    return {lo, hi};
+    for (; i < n; ++i) {
+        r.lo = s[i] < r.lo ? s[i] : r.lo;
+        r.hi = s[i] > r.hi ? s[i] : r.hi;
+    }
+    return r;
 }
 
 // The stretch of one component: trunc((v − lo) × 255 / (hi − lo)), hi > lo.
@@ -191,27 +245,78 @@ struct Stretch
     }
 };
 
-// Mono to grey pixels with alpha.
+// The stretch as a product with the reciprocal of the range, for floating-point data and integers
+// of up to 32 bits. Both forms share v − lo; the quotient and the product are each within two
+// roundings of the exact ratio, so they differ by less than 4 × 2^-53 × 255 < 1.2e-13, and
+// truncate alike unless the product lies within 1e-12 of an integer (NearIntegers). Usable only
+// for a finite range whose reciprocal is a normal number.
+template <typename T>
+struct ReciprocalStretch
+{
+    double lo = 0;
+    double k = 0;
+    bool usable = false;
+
+    ReciprocalStretch(T lo_, T hi_) : lo(double(lo_))
+    {
+        const double range = double(hi_) - double(lo_);
+        k = 255.0 / range;
+        usable = !(std::is_integral_v<T> && sizeof(T) == 8) && std::isfinite(range) && range > 0 &&
+                 std::isnormal(k);
+    }
+
+    double product(T v) const { return (double(v) - lo) * k; }
+
+    quint8 operator()(T v) const
+    {
+        const double q = product(v);
+        return q >= 255.0 ? quint8(255) : (q > 0 ? quint8(q) : quint8(0));
+    }
+};
+
+// n components to bytes through the product; true when any product lay within 1e-12 of an
+// integer, and the bytes are then to be made again from the quotient.
+template <typename T>
+OX_ROW_KERNEL bool StretchBytesFast(const T* __restrict s, quint8* __restrict d, int n,
+                                    ReciprocalStretch<T> f)
+{
+    unsigned near = 0;
+    for (int i = 0; i < n; ++i) {
+        const double q = f.product(s[i]);
+        near |= std::fabs(q - std::floor(q + 0.5)) < 1e-12 ? 1u : 0u;
+        d[i] = q >= 255.0 ? quint8(255) : (q > 0 ? quint8(q) : quint8(0));
+    }
+    return near != 0;
+}
+
+// n components to bytes through f.
 template <typename T, typename F>
-OX_ROW_KERNEL void GreyStretchRow(const T* __restrict s, quint8* __restrict d, int w, F f, quint32 alphaBits)
+OX_ROW_KERNEL void StretchBytes(const T* __restrict s, quint8* __restrict d, int n, F f)
+{
+    for (int i = 0; i < n; ++i)
+        d[i] = f(s[i]);
+}
+
+// Bytes to grey pixels with alpha.
+OX_ROW_KERNEL void GreyPixelsRow(const quint8* __restrict s, quint8* __restrict d, int w, quint32 alphaBits)
 {
     for (int x = 0; x < w; ++x) {
-        const quint32 px = quint32(f(s[x])) * 0x010101u | alphaBits;
+        const quint32 px = quint32(s[x]) * 0x010101u | alphaBits;
         std::memcpy(d + 4 * x, &px, 4);
     }
 }
 
-// Three channels `Step` components apart (1 for planes) to RGBA.
-template <typename T, int Step, bool BlueFirst, typename F>
-OX_ROW_KERNEL void ColourStretchRow(const T* __restrict s0, const T* __restrict s1, const T* __restrict s2,
-                                    quint8* __restrict d, int w, F f, quint8 alpha)
+// Three byte planes to RGBA; red and blue placed as BlueFirst says.
+template <bool BlueFirst>
+OX_ROW_KERNEL void PlanesToPixelsRow(const quint8* __restrict s0, const quint8* __restrict s1,
+                                     const quint8* __restrict s2, quint8* __restrict d, int w, quint8 alpha)
 {
     constexpr int r = BlueFirst ? 2 : 0;
     constexpr int b = BlueFirst ? 0 : 2;
     for (int x = 0; x < w; ++x) {
-        d[4 * x + r] = f(s0[Step * x]);
-        d[4 * x + 1] = f(s1[Step * x]);
-        d[4 * x + b] = f(s2[Step * x]);
+        d[4 * x + r] = s0[x];
+        d[4 * x + 1] = s1[x];
+        d[4 * x + b] = s2[x];
         d[4 * x + 3] = alpha;
     }
 }
@@ -261,10 +366,28 @@ unsigned ColourLookup(const SxImageBuf& src, SxImageBuf& dst, int depth, quint8 
     const quint8* table = DisplayTables::instance().levels(depth);
     OX_CHECK(table, eErrOutOfMemory);
     const quint32 top = (quint32(1) << depth) - 1;
+    // The levels round i × 255 / top, whose fractional part is never one half: single precision
+    // gives the same levels for the usual depths, checked against the table (bytescale.h).
+    const LevelLookup lookup{table, top};
+    const ByteScale scale{float(255.0 / top), 0.5f, qint32(top), 255};
+    const bool inFloat = MatchesEverywhere(scale, lookup);
     DispatchBool(RedAt2(dst), [&](auto blueFirst) {
+        constexpr bool bf = decltype(blueFirst)::value;
         ParallelFor(dst.height, [&](int y) {
-            ColourLookupRow<decltype(blueFirst)::value>(RowPtr<quint16>(src, y), RowPtr(dst, y), dst.width,
-                                                        table, top, alpha);
+            const quint16* s = RowPtr<quint16>(src, y);
+            quint8* d = RowPtr(dst, y);
+            if (!inFloat) {
+                ColourLevelsRow<bf>(s, d, dst.width, lookup, alpha);
+                return;
+            }
+            // Levels of a stretch of the row as flat bytes, then spread to pixels with alpha.
+            constexpr int kChunk = 1024;
+            quint8 levels[3 * kChunk];
+            for (int x = 0; x < dst.width; x += kChunk) {
+                const int n = std::min(kChunk, dst.width - x);
+                LevelsRow(s + 3 * x, levels, 3 * n, scale);
+                ThreeToFourBytesRow<bf>(levels, d + 4 * x, n, alpha);
+            }
         });
     });
     return eOk;
@@ -300,33 +423,39 @@ template <typename T>
 void LinearStretch(const SxImageBuf& src, SxImageBuf& dst, quint8 alpha)
 {
     const Range<T> range = ImageRange<T>(src);
-    // A constant image (or one without a number) gives 0 everywhere.
-    const auto zero = [](T) { return quint8(0); };
-    const Stretch<T> stretch{range.lo, range.hi};
-    const bool flat = !(range.hi > range.lo);
-    const auto run = [&](auto f) {
-        if (src.channels == 1) {
-            ParallelFor(dst.height, [&](int y) {
-                GreyStretchRow<T>(RowPtr<T>(src, y), RowPtr(dst, y), dst.width, f, quint32(alpha) << 24);
-            });
-            return;
-        }
-        DispatchBool(RedAt2(dst), [&](auto blueFirst) {
-            constexpr bool bf = decltype(blueFirst)::value;
-            ParallelFor(dst.height, [&](int y) {
-                if (src.packing == ePlanar)
-                    ColourStretchRow<T, 1, bf>(RowPtr<T>(src, y, 0), RowPtr<T>(src, y, 1),
-                                               RowPtr<T>(src, y, 2), RowPtr(dst, y), dst.width, f, alpha);
+    const bool flat = !(range.hi > range.lo); // a constant image (or one without a number) gives 0
+    const Stretch<T> exact{range.lo, range.hi};
+    const ReciprocalStretch<T> fast(range.lo, range.hi);
+    const bool planar = src.packing == ePlanar;
+    const int perPixel = planar ? 1 : src.channels;
+    const int segments = planar ? src.channels : 1;
+    // Blocks of a row become bytes (one segment per plane), then pixels.
+    constexpr int kBlock = 256;
+    DispatchBool(src.channels > 1 && RedAt2(dst), [&](auto blueFirst) {
+        constexpr bool bf = decltype(blueFirst)::value;
+        ParallelFor(dst.height, [&](int y) {
+            quint8 bytes[3 * kBlock];
+            for (int x = 0; x < dst.width; x += kBlock) {
+                const int n = std::min(kBlock, dst.width - x);
+                const int count = n * perPixel;
+                for (int p = 0; p < segments; ++p) {
+                    const T* s = RowPtr<T>(src, y, p) + std::ptrdiff_t(perPixel) * x;
+                    quint8* b = bytes + p * n;
+                    if (flat)
+                        std::memset(b, 0, std::size_t(count));
+                    else if (!fast.usable || StretchBytesFast<T>(s, b, count, fast))
+                        StretchBytes<T>(s, b, count, exact);
+                }
+                quint8* d = RowPtr(dst, y) + 4 * x;
+                if (src.channels == 1)
+                    GreyPixelsRow(bytes, d, n, quint32(alpha) << 24);
+                else if (planar)
+                    PlanesToPixelsRow<bf>(bytes, bytes + n, bytes + 2 * n, d, n, alpha);
                 else
-                    ColourStretchRow<T, 3, bf>(RowPtr<T>(src, y), RowPtr<T>(src, y) + 1,
-                                               RowPtr<T>(src, y) + 2, RowPtr(dst, y), dst.width, f, alpha);
-            });
+                    ThreeToFourBytesRow<bf>(bytes, d, n, alpha);
+            }
         });
-    };
-    if (flat)
-        run(zero);
-    else
-        run(stretch);
+    });
 }
 
 // The source types the linear stretch handles.
