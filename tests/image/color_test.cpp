@@ -166,8 +166,10 @@ TEST(Color, MonoPlanarLuminanceAndGreyConversionsOf8And16BitData)
 
 TEST(Color, EveryTypeToMonoRGBAndStretchedDisplayImages)
 {
-    const double w[3] = {3e4, -2.5e4, 1e5}; // products that need 64 bits
-    forEachType(kAllTypes, [&w](ExImageDataType t, auto v) {
+    // Weights whose products need 64 bits, weights for 32-bit fixed point, and a weight (0.7) that 32-bit
+    // fixed point cannot match for every 8- or 16-bit value.
+    const double weights[3][3] = {{3e4, -2.5e4, 1e5}, {0.9, 1.2, 0.3}, {0.7, 1.5, -0.5}};
+    forEachType(kAllTypes, [&weights](ExImageDataType t, auto v) {
         using T = decltype(v);
         // Display images of types without tables: trunc((v - min) * 255 / (max - min)) over all colour
         // components, alpha as given.
@@ -195,20 +197,25 @@ TEST(Color, EveryTypeToMonoRGBAndStretchedDisplayImages)
             Image src(W, H, channels, t, packing), avg(W, H, 1, t), weighted(W, H, 1, t), rgb(W, H, 3, t);
             fillValues<T>(src);
             ASSERT_EQ(ConvertRGBToMono(src, avg), eOk);
-            ASSERT_EQ(ConvertRGBToMono(src, weighted, w[0], w[1], w[2]), eOk);
-            EXPECT_TRUE(everyComponent(avg, [&](int x, int y, int) {
-                T s[3];
-                for (int c = 0; c < 3; ++c)
-                    s[c] = getLogical<T>(src, x, y, c);
-                const T mean = getPixel<T>(avg, x, y), sum = getPixel<T>(weighted, x, y);
-                if constexpr (std::is_floating_point_v<T>)
-                    return mean == T((double(s[0]) + double(s[1]) + double(s[2])) / 3) &&
-                           sum == T((w[0] * s[0] + w[1] * s[1] + w[2] * s[2]) / 3);
-                __int128 total = 0;
-                for (int c = 0; c < 3; ++c)
-                    total += __int128(std::trunc(w[c] * double(s[c])));
-                return mean == T((__int128(s[0]) + s[1] + s[2]) / 3) && sum == T(total / 3);
-            }));
+            for (const double* w : weights) {
+                ASSERT_EQ(ConvertRGBToMono(src, weighted, w[0], w[1], w[2]), eOk);
+                EXPECT_TRUE(everyComponent(
+                    avg,
+                    [&](int x, int y, int) {
+                        T s[3];
+                        for (int c = 0; c < 3; ++c)
+                            s[c] = getLogical<T>(src, x, y, c);
+                        const T mean = getPixel<T>(avg, x, y), sum = getPixel<T>(weighted, x, y);
+                        if constexpr (std::is_floating_point_v<T>)
+                            return mean == T((double(s[0]) + double(s[1]) + double(s[2])) / 3) &&
+                                   sum == T((w[0] * s[0] + w[1] * s[1] + w[2] * s[2]) / 3);
+                        __int128 total = 0;
+                        for (int c = 0; c < 3; ++c)
+                            total += __int128(std::trunc(w[c] * double(s[c])));
+                        return mean == T((__int128(s[0]) + s[1] + s[2]) / 3) && sum == T(total / 3);
+                    }))
+                    << "weights " << w[0] << ", " << w[1] << ", " << w[2];
+            }
             EXPECT_TRUE(stretched(src));
             EXPECT_TRUE(stretched(avg));
             if (channels == 4) { // a region to RGB: logical channels (red first here), alpha dropped
