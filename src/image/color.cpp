@@ -380,6 +380,46 @@ struct WeightedFixed3
     T operator()(T vr, T vg, T vb) const { return T((r(vr) + g(vg) + b(vb)) / 3); }
 };
 
+// For bytes and non-negative weights below 256: trunc(v × w) = v × a + (v × f >> 16) with
+// a = floor(w) and f the fraction in 16 bits, rounded up; with the weights summing to less than
+// 257 the three products and their sum fit 16 bits, so the loop runs on 16-bit lanes.
+struct ByteProduct
+{
+    quint16 a = 0;
+    quint16 f = 0;
+
+    quint16 operator()(quint16 v) const { return quint16(v * a + ((quint32(v) * f) >> 16)); }
+
+    // Parameters for w; `exact` tells whether they give trunc(v × w) for every byte v.
+    OX_ROW_KERNEL static ByteProduct of(double w, bool& exact)
+    {
+        ByteProduct p;
+        exact = false;
+        if (!(w >= 0 && w < 256))
+            return p;
+        const double whole = std::floor(w);
+        const double fraction = std::ceil((w - whole) * 65536.0);
+        if (fraction >= 65536.0)
+            return p;
+        p.a = quint16(whole);
+        p.f = quint16(fraction);
+        unsigned differ = 0;
+        for (quint32 v = 0; v < 256; ++v)
+            differ |= qint32(p(quint16(v))) != qint32(double(v) * w) ? 1u : 0u;
+        exact = differ == 0;
+        return p;
+    }
+};
+
+struct WeightedBytes3
+{
+    ByteProduct r, g, b;
+    quint8 operator()(quint8 vr, quint8 vg, quint8 vb) const
+    {
+        return quint8(quint16(r(vr) + g(vg) + b(vb)) / 3);
+    }
+};
+
 template <typename T>
 unsigned WeightedToMono(const SxImageBuf& src, SxImageBuf& dst, double wr, double wg, double wb)
 {
@@ -388,6 +428,15 @@ unsigned WeightedToMono(const SxImageBuf& src, SxImageBuf& dst, double wr, doubl
         constexpr double bound = double(1 << 29);
         const bool small = std::fabs(wr) * largest < bound && std::fabs(wg) * largest < bound &&
                            std::fabs(wb) * largest < bound; // false for NaN
+        if constexpr (std::is_same_v<T, quint8>) {
+            bool exactR = false, exactG = false, exactB = false;
+            const WeightedBytes3 bytes{ByteProduct::of(wr, exactR), ByteProduct::of(wg, exactG),
+                                       ByteProduct::of(wb, exactB)};
+            if (exactR && exactG && exactB && wr + wg + wb < 257) {
+                ColourToOne<T>(src, dst, bytes);
+                return unsigned(eOk);
+            }
+        }
         if (small && std::is_unsigned_v<T>) {
             constexpr quint32 top = std::numeric_limits<std::make_unsigned_t<T>>::max();
             bool exactR = false, exactG = false, exactB = false;

@@ -166,9 +166,9 @@ TEST(Color, MonoPlanarLuminanceAndGreyConversionsOf8And16BitData)
 
 TEST(Color, EveryTypeToMonoRGBAndStretchedDisplayImages)
 {
-    // Weights whose products need 64 bits, weights for 32-bit fixed point, and a weight (0.7) that 32-bit
-    // fixed point cannot match for every 8- or 16-bit value.
-    const double weights[3][3] = {{3e4, -2.5e4, 1e5}, {0.9, 1.2, 0.3}, {0.7, 1.5, -0.5}};
+    // Weights whose products need 64 bits, weights for fixed point (negative ones too), and a weight (0.7)
+    // that fixed point cannot match for every 8- or 16-bit value.
+    const double weights[4][3] = {{3e4, -2.5e4, 1e5}, {0.9, 1.2, 0.3}, {0.9, -1.2, 0.3}, {0.7, 1.5, 0.5}};
     forEachType(kAllTypes, [&weights](ExImageDataType t, auto v) {
         using T = decltype(v);
         // Display images of types without tables: trunc((v - min) * 255 / (max - min)) over all colour
