@@ -227,36 +227,44 @@ template <typename T, int Step, int R, int G, int B>
 OX_ROW_KERNEL void LumaRow(const T* __restrict r, const T* __restrict g, const T* __restrict b,
                            T* __restrict d, int w)
 {
-    constexpr int kBlock = 512; // about one block in ten has such a pixel in random data
-    for (int x0 = 0; x0 < w; x0 += kBlock) {
-        const int n = std::min(kBlock, w - x0);
-        quint32 onInteger = 0;
+    // Pixels whose sum is a multiple are marked in `redo` and computed again in double precision.
+    constexpr int kChunk = 2048;
+    quint8 redo[kChunk];
+    for (int x0 = 0; x0 < w; x0 += kChunk) {
+        const int n = std::min(kChunk, w - x0);
+        const T* rc = r + std::ptrdiff_t(Step) * x0;
+        const T* gc = g + std::ptrdiff_t(Step) * x0;
+        const T* bc = b + std::ptrdiff_t(Step) * x0;
+        T* dc = d + x0;
+        quint32 any = 0;
         if constexpr (sizeof(T) == 1) {
             // 8 bits: S is below 2^22 and exact in single precision, as are the products. S × 10^-4
             // in floats is within 3.1e-5 of S / 10000, whose fractional part is 0 or lies in
             // [10^-4, 1 − 10^-4]: truncating the float is exact unless S is a multiple, and exactly
             // the multiples land within 5e-5 of an integer.
-            for (int i = x0; i < x0 + n; ++i) {
-                const float sum = 7152.0f * float(g[Step * i + G]) + 2126.0f * float(r[Step * i + R]) +
-                                  722.0f * float(b[Step * i + B]);
+            for (int i = 0; i < n; ++i) {
+                const float sum = 7152.0f * float(gc[Step * i + G]) + 2126.0f * float(rc[Step * i + R]) +
+                                  722.0f * float(bc[Step * i + B]);
                 const float x = sum * 1e-4f;
                 const qint32 q = qint32(x);
                 const float frac = x - float(q);
-                d[i] = T(q);
-                onInteger |= frac < 5e-5f || frac > 1.0f - 5e-5f ? 1u : 0u;
+                dc[i] = T(q);
+                redo[i] = frac < 5e-5f || frac > 1.0f - 5e-5f ? 1 : 0;
+                any |= redo[i];
             }
         } else {
-            for (int i = x0; i < x0 + n; ++i) {
+            for (int i = 0; i < n; ++i) {
                 const quint32 sum =
-                    7152u * g[Step * i + G] + 2126u * r[Step * i + R] + 722u * b[Step * i + B];
+                    7152u * gc[Step * i + G] + 2126u * rc[Step * i + R] + 722u * bc[Step * i + B];
                 const quint32 q = sum / 10000u;
-                d[i] = T(q);
-                onInteger |= sum == q * 10000u ? 1u : 0u;
+                dc[i] = T(q);
+                redo[i] = sum == q * 10000u ? 1 : 0;
+                any |= redo[i];
             }
         }
-        if (onInteger)
-            for (int i = x0; i < x0 + n; ++i)
-                d[i] = Luma<T>{}(r[Step * i + R], g[Step * i + G], b[Step * i + B]);
+        for (int i = 0; any && i < n; ++i)
+            if (redo[i])
+                dc[i] = Luma<T>{}(rc[Step * i + R], gc[Step * i + G], bc[Step * i + B]);
     }
 }
 
