@@ -246,47 +246,54 @@ struct Stretch
 };
 
 // The stretch as a product with the reciprocal of the range, for floating-point data and integers
-// of up to 32 bits. Both forms share v − lo; the quotient and the product are each within two
-// roundings of the exact ratio, so they differ by less than 4 × 2^-53 × 255 < 1.2e-13, and
-// truncate alike unless the product lies within 1e-12 of an integer (NearIntegers). Usable only
-// for a finite range whose reciprocal is a normal number.
+// of up to 32 bits, in the precision P: double, or float for float data. Both forms round a few
+// times on the way to the same ratio, at most 4 × 2^-53 × 255 < 1.2e-13 apart in double and
+// 5 × 2^-24 × 255 < 7.6e-5 apart in float, so they truncate alike unless the product lies within
+// `margin` of an integer; those components are redone with the quotient.
 template <typename T>
 struct ReciprocalStretch
 {
-    double lo = 0;
-    double k = 0;
+    using P = std::conditional_t<std::is_same_v<T, float>, float, double>;
+    static constexpr P margin = std::is_same_v<P, float> ? P(2e-4) : P(1e-12);
+    P lo = 0;
+    P k = 0;
     bool usable = false;
 
-    ReciprocalStretch(T lo_, T hi_) : lo(double(lo_))
+    ReciprocalStretch(T lo_, T hi_) : lo(P(lo_))
     {
-        const double range = double(hi_) - double(lo_);
-        k = 255.0 / range;
-        usable = !(std::is_integral_v<T> && sizeof(T) == 8) && std::isfinite(range) && range > 0 &&
+        const P range = P(hi_) - P(lo_);
+        k = P(255) / range;
+        // Differences below the normal numbers lose relative precision; with this lower bound on
+        // the range their products lie within the margin of 0.
+        const P smallest = std::is_same_v<P, float> ? P(1e-30) : P(1e-290);
+        usable = !(std::is_integral_v<T> && sizeof(T) == 8) && std::isfinite(range) && range >= smallest &&
                  std::isnormal(k);
     }
 
-    double product(T v) const { return (double(v) - lo) * k; }
+    P product(T v) const { return (P(v) - lo) * k; }
 
     quint8 operator()(T v) const
     {
-        const double q = product(v);
-        return q >= 255.0 ? quint8(255) : (q > 0 ? quint8(q) : quint8(0));
+        const P q = product(v);
+        return q >= P(255) ? quint8(255) : (q > 0 ? quint8(q) : quint8(0));
     }
 };
 
-// n components to bytes through the product; true when any product lay within 1e-12 of an
-// integer, and the bytes are then to be made again from the quotient.
+// n components to bytes through the product; components whose product lay within the margin of an
+// integer are marked in `redo`. True when any was.
 template <typename T>
-OX_ROW_KERNEL bool StretchBytesFast(const T* __restrict s, quint8* __restrict d, int n,
-                                    ReciprocalStretch<T> f)
+OX_ROW_KERNEL bool StretchBytesFast(const T* __restrict s, quint8* __restrict d, quint8* __restrict redo,
+                                    int n, ReciprocalStretch<T> f)
 {
-    unsigned near = 0;
+    using P = typename ReciprocalStretch<T>::P;
+    quint8 any = 0;
     for (int i = 0; i < n; ++i) {
-        const double q = f.product(s[i]);
-        near |= std::fabs(q - std::floor(q + 0.5)) < 1e-12 ? 1u : 0u;
-        d[i] = q >= 255.0 ? quint8(255) : (q > 0 ? quint8(q) : quint8(0));
+        const P q = f.product(s[i]);
+        redo[i] = std::fabs(q - std::floor(q + P(0.5))) < ReciprocalStretch<T>::margin ? 1 : 0;
+        any |= redo[i];
+        d[i] = q >= P(255) ? quint8(255) : (q > 0 ? quint8(q) : quint8(0));
     }
-    return near != 0;
+    return any != 0;
 }
 
 // n components to bytes through f.
@@ -434,7 +441,7 @@ void LinearStretch(const SxImageBuf& src, SxImageBuf& dst, quint8 alpha)
     DispatchBool(src.channels > 1 && RedAt2(dst), [&](auto blueFirst) {
         constexpr bool bf = decltype(blueFirst)::value;
         ParallelFor(dst.height, [&](int y) {
-            quint8 bytes[3 * kBlock];
+            quint8 bytes[3 * kBlock], redo[3 * kBlock];
             for (int x = 0; x < dst.width; x += kBlock) {
                 const int n = std::min(kBlock, dst.width - x);
                 const int count = n * perPixel;
@@ -443,8 +450,11 @@ void LinearStretch(const SxImageBuf& src, SxImageBuf& dst, quint8 alpha)
                     quint8* b = bytes + p * n;
                     if (flat)
                         std::memset(b, 0, std::size_t(count));
-                    else if (!fast.usable || StretchBytesFast<T>(s, b, count, fast))
+                    else if (!fast.usable)
                         StretchBytes<T>(s, b, count, exact);
+                    else if (StretchBytesFast<T>(s, b, redo, count, fast))
+                        for (int i = 0; i < count; ++i)
+                            b[i] = redo[i] ? exact(s[i]) : b[i];
                 }
                 quint8* d = RowPtr(dst, y) + 4 * x;
                 if (src.channels == 1)

@@ -217,6 +217,12 @@ TEST(Color, EveryTypeToMonoRGBAndStretchedDisplayImages)
                     << "weights " << w[0] << ", " << w[1] << ", " << w[2];
             }
             EXPECT_TRUE(stretched(src));
+            if constexpr (std::is_floating_point_v<T>) { // tenths: many products land next to an integer
+                Image tenths(W, H, channels, t, packing);
+                fill<T>(tenths,
+                        [](int x, int y, int c) { return T((x * 37 + y * 101 + c * 59) % 256 * 0.1); });
+                EXPECT_TRUE(stretched(tenths));
+            }
             EXPECT_TRUE(stretched(avg));
             if (channels == 4) { // a region to RGB: logical channels (red first here), alpha dropped
                 rgb.colorOrder = 2;
