@@ -227,6 +227,14 @@ struct Luma
 // the double-precision sum, so its truncation is S / 10000 in integers. Only when S is a multiple
 // can that rounding decide (255, 255, 255 gives 254); blocks with such a pixel are redone in
 // double precision.
+// One pixel's luminance in double precision, kept out of line so that the loop over the few marked
+// pixels stays a scalar loop.
+template <typename T>
+__attribute__((noinline)) T LumaOne(T r, T g, T b)
+{
+    return Luma<T>{}(r, g, b);
+}
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #define OX_HAVE_LUMA_BYTES 1
 // The 8-bit luminance sum of three-byte pixels (red at byte R, green at 1, blue at 2 − R) with
@@ -317,7 +325,7 @@ OX_ROW_KERNEL void LumaRow(const T* __restrict r, const T* __restrict g, const T
         }
         for (int i = 0; any && i < n; ++i)
             if (redo[i])
-                dc[i] = Luma<T>{}(rc[Step * i + R], gc[Step * i + G], bc[Step * i + B]);
+                dc[i] = LumaOne<T>(rc[Step * i + R], gc[Step * i + G], bc[Step * i + B]);
     }
 }
 

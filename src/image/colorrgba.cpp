@@ -296,6 +296,14 @@ OX_ROW_KERNEL bool StretchBytesFast(const T* __restrict s, quint8* __restrict d,
     return any != 0;
 }
 
+// One component through the quotient, kept out of line so that the loop over the few marked
+// components is not turned into a vector loop that divides every component.
+template <typename T>
+__attribute__((noinline)) quint8 StretchOne(T v, Stretch<T> exact)
+{
+    return exact(v);
+}
+
 // n components to bytes through f.
 template <typename T, typename F>
 OX_ROW_KERNEL void StretchBytes(const T* __restrict s, quint8* __restrict d, int n, F f)
@@ -454,7 +462,8 @@ void LinearStretch(const SxImageBuf& src, SxImageBuf& dst, quint8 alpha)
                         StretchBytes<T>(s, b, count, exact);
                     else if (StretchBytesFast<T>(s, b, redo, count, fast))
                         for (int i = 0; i < count; ++i)
-                            b[i] = redo[i] ? exact(s[i]) : b[i];
+                            if (redo[i])
+                                b[i] = StretchOne<T>(s[i], exact);
                 }
                 quint8* d = RowPtr(dst, y) + 4 * x;
                 if (src.channels == 1)
