@@ -461,9 +461,14 @@ void LinearStretch(const SxImageBuf& src, SxImageBuf& dst, quint8 alpha)
                     else if (!fast.usable)
                         StretchBytes<T>(s, b, count, exact);
                     else if (StretchBytesFast<T>(s, b, redo, count, fast))
-                        for (int i = 0; i < count; ++i)
-                            if (redo[i])
-                                b[i] = StretchOne<T>(s[i], exact);
+                        for (int i = 0; i < count; i += 8) { // eight marks (0 or 1) per word
+                            quint64 marks = 0;
+                            std::memcpy(&marks, redo + i, std::size_t(std::min(8, count - i)));
+                            for (; marks; marks &= marks - 1) {
+                                const int k = i + __builtin_ctzll(marks) / 8;
+                                b[k] = StretchOne<T>(s[k], exact);
+                            }
+                        }
                 }
                 quint8* d = RowPtr(dst, y) + 4 * x;
                 if (src.channels == 1)
