@@ -70,6 +70,16 @@ OX_ROW_KERNEL void MonoToRgba8Row(const quint8* __restrict s, quint8* __restrict
     }
 }
 
+// 16-bit mono to 4-component pixels, built as one 64-bit word each (alpha in the last component).
+OX_ROW_KERNEL void MonoToRgba16Row(const quint16* __restrict s, quint16* __restrict d, int w, quint16 alpha)
+{
+    const quint64 a = quint64(alpha) << 48;
+    for (int x = 0; x < w; ++x) {
+        const quint64 px = quint64(s[x]) * 0x0000000100010001ull | a;
+        std::memcpy(d + 4 * x, &px, 8);
+    }
+}
+
 // Four components per pixel to three, dropping the fourth; Swap exchanges the first and third.
 template <typename U, bool Swap>
 OX_ROW_KERNEL void RgbaToRgbRow(const U* __restrict s, U* __restrict d, int w)
@@ -669,11 +679,12 @@ unsigned MonoToColour(const SxImageBuf& src, SxImageBuf& dst, int channels, unsi
         ParallelFor(dst.height, [&](int y) {
             const U* s = RowPtr<U>(src, y);
             U* d = RowPtr<U>(dst, y);
-            if constexpr (sizeof(U) == 1) {
-                if (channels == 4) {
+            if (channels == 4) {
+                if constexpr (sizeof(U) == 1)
                     MonoToRgba8Row(s, d, dst.width, U(alpha));
-                    return;
-                }
+                else
+                    MonoToRgba16Row(s, d, dst.width, U(alpha));
+                return;
             }
             if (channels == 4)
                 MonoToColourRow<U, 4>(s, d, dst.width, U(alpha));
