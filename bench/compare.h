@@ -69,7 +69,7 @@ inline void compare(benchmark::State& state, quint64 copyBytes, const std::funct
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(copyBytes));
 }
 
-// The main of the pixel-operation benchmarks: registers them, then runs what the command line asks.
+// The main of the benchmark programs: registers the benchmarks, then runs what the command line asks.
 inline int RunBenchmarks(int argc, char** argv, void (*registerAll)())
 {
     registerAll();

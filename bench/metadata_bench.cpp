@@ -11,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "compare.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
@@ -226,12 +228,7 @@ BENCHMARK(BM_DomBaselineRoundTrip)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return oxbench::RunBenchmarks(argc, argv, [] {});
 }
 
 #include "metadata_bench.moc"

@@ -160,20 +160,20 @@ OX_ROW_KERNEL void ColourLevelsRow(const quint16* __restrict s, quint8* __restri
     }
 }
 
-// Levels of n components as bytes.
-template <typename F>
-OX_ROW_KERNEL void LevelsRow(const quint16* __restrict s, quint8* __restrict d, int n, F level)
-{
-    for (int i = 0; i < n; ++i)
-        d[i] = level(s[i]);
-}
-
 // Smallest and largest component of a row.
 template <typename T>
 struct Range
 {
     T lo, hi;
 };
+
+// n components to bytes through f.
+template <typename T, typename F>
+OX_ROW_KERNEL void ToBytesRow(const T* __restrict s, quint8* __restrict d, int n, F f)
+{
+    for (int i = 0; i < n; ++i)
+        d[i] = f(s[i]);
+}
 
 // 64 bytes of floats or doubles as one GCC vector.
 template <typename T>
@@ -304,14 +304,6 @@ __attribute__((noinline)) quint8 StretchOne(T v, Stretch<T> exact)
     return exact(v);
 }
 
-// n components to bytes through f.
-template <typename T, typename F>
-OX_ROW_KERNEL void StretchBytes(const T* __restrict s, quint8* __restrict d, int n, F f)
-{
-    for (int i = 0; i < n; ++i)
-        d[i] = f(s[i]);
-}
-
 // Bytes to grey pixels with alpha.
 OX_ROW_KERNEL void GreyPixelsRow(const quint8* __restrict s, quint8* __restrict d, int w, quint32 alphaBits)
 {
@@ -400,7 +392,7 @@ unsigned ColourLookup(const SxImageBuf& src, SxImageBuf& dst, int depth, quint8 
             quint8 levels[3 * kChunk];
             for (int x = 0; x < dst.width; x += kChunk) {
                 const int n = std::min(kChunk, dst.width - x);
-                LevelsRow(s + 3 * x, levels, 3 * n, scale);
+                ToBytesRow<quint16>(s + 3 * x, levels, 3 * n, scale);
                 ThreeToFourBytesRow<bf>(levels, d + 4 * x, n, alpha);
             }
         });
@@ -459,7 +451,7 @@ void LinearStretch(const SxImageBuf& src, SxImageBuf& dst, quint8 alpha)
                     if (flat)
                         std::memset(b, 0, std::size_t(count));
                     else if (!fast.usable)
-                        StretchBytes<T>(s, b, count, exact);
+                        ToBytesRow<T>(s, b, count, exact);
                     else if (StretchBytesFast<T>(s, b, redo, count, fast))
                         for (int i = 0; i < count; i += 8) { // eight marks (0 or 1) per word
                             quint64 marks = 0;
