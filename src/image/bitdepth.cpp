@@ -13,6 +13,7 @@
 #include <new>
 #include <numeric>
 #include <type_traits>
+#include <utility>
 
 namespace ox {
 
@@ -224,7 +225,9 @@ bool FloatReduction(quint32 whitePoint, quint32 top, ByteScale& f)
     const quint32 m = std::max(whitePoint, 1u);
     const quint32 g = std::gcd(m, top ? top : m); // quotients are multiples of g / m
     f = ByteScale{float(double(top) / m), float(0.5 * g / m), 65535, qint32(top)};
-    return MatchesEverywhere(f, ReduceDivider(whitePoint, top));
+    static thread_local RecentChecks<std::pair<quint32, quint32>> recent;
+    return recent.answer({whitePoint, top},
+                         [&] { return MatchesEverywhere(f, ReduceDivider(whitePoint, top)); });
 }
 
 // Whole 3- or 4-channel pixels through one converter per channel, red and blue swapped on the way

@@ -45,4 +45,31 @@ OX_ROW_KERNEL bool MatchesEverywhere(ByteScale f, Exact exact)
     return differ == 0;
 }
 
+// The last few answers of a check that is costly next to a small image, kept per thread: a caller
+// converting many frames with the same parameters checks them once.
+template <typename Key, int N = 4>
+class RecentChecks
+{
+public:
+    template <typename Check>
+    bool answer(const Key& key, Check check)
+    {
+        for (int i = 0; i < m_count; ++i)
+            if (m_keys[i] == key)
+                return m_answers[i];
+        const bool a = check();
+        m_keys[m_next] = key;
+        m_answers[m_next] = a;
+        m_next = (m_next + 1) % N;
+        m_count = std::min(m_count + 1, N);
+        return a;
+    }
+
+private:
+    Key m_keys[N] = {};
+    bool m_answers[N] = {};
+    int m_count = 0;
+    int m_next = 0;
+};
+
 } // namespace ox::detail

@@ -7,6 +7,7 @@
 #include <ox/channels.h>
 
 #include "image/bytepixels.h"
+#include "image/bytescale.h"
 #include "image/pixelops.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -20,6 +21,7 @@
 #include <memory>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 namespace ox {
 
@@ -438,7 +440,8 @@ struct FixedProduct
         f.lo = quint32(fixed & 0xffffu);
         f.shift = k - 16;
         f.sign = w < 0 ? -1 : 0;
-        exact = fixed < 4294967296.0 && f.matches(w, largest);
+        static thread_local RecentChecks<std::pair<double, quint32>> recent; // w is not NaN here
+        exact = fixed < 4294967296.0 && recent.answer({w, largest}, [&] { return f.matches(w, largest); });
         return f;
     }
 

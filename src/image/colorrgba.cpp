@@ -36,6 +36,14 @@ constexpr quint32 GreyPixel(quint32 g, quint32 alpha = 255)
     return g * 0x010101u | alpha << 24;
 }
 
+// A level table entry of 16-bit data, the value first limited to the table.
+struct LevelLookup
+{
+    const quint8* table;
+    quint32 top;
+    quint8 operator()(quint16 v) const { return table[v < top ? v : top]; }
+};
+
 // Process-wide tables for 16-bit data, made on first use and kept for the life of the process.
 // For each depth d (1 ... 16): the 8-bit level table, entry i = round(i × 255 / (2^d − 1)) with
 // halves rounded up, and the grey pixels of those levels (the level table followed by the table of
@@ -58,6 +66,26 @@ public:
             return t;
         std::lock_guard<std::mutex> lock(m_mutex);
         return levels_noLock(depth);
+    }
+
+    // Whether single precision gives `depth`'s levels (bytescale.h), decided once per depth: the
+    // levels round i × 255 / top, whose fractional part is never one half, and the check against
+    // the table confirms it.
+    bool levelsInFloat(int depth, const quint8* table)
+    {
+        int verdict = m_inFloat[depth].load(std::memory_order_acquire);
+        if (verdict == 0) {
+            verdict =
+                MatchesEverywhere(levelScale(depth), LevelLookup{table, (quint32(1) << depth) - 1}) ? 1 : 2;
+            m_inFloat[depth].store(verdict, std::memory_order_release); // every thread finds the same
+        }
+        return verdict == 1;
+    }
+
+    static ByteScale levelScale(int depth)
+    {
+        const qint32 top = (qint32(1) << depth) - 1;
+        return ByteScale{float(255.0 / top), 0.5f, top, 255};
     }
 
     // The grey pixels of `depth`'s levels, or null when memory ran out.
@@ -104,6 +132,7 @@ private:
     std::mutex m_mutex;                                           // guards creating the tables below
     std::atomic<const quint8*> m_levels[kMaxTableDepth + 1] = {}; // written under m_mutex, read by any thread
     std::atomic<const quint32*> m_grey[kMaxTableDepth + 1] = {};  // written under m_mutex, read by any thread
+    std::atomic<int> m_inFloat[kMaxTableDepth + 1] = {};          // 0 not yet known, 1 yes, 2 no
     quint32 m_greyOfByte[256];                                    // constant after construction
 };
 
@@ -136,14 +165,6 @@ __attribute__((target("avx2"))) void GreyLookupRowGathered(const quint16* s, qui
     GreyLookupRow(s + x, d + 4 * x, w - x, table, top);
 }
 #endif
-
-// A level table entry of 16-bit data, the value first limited to the table.
-struct LevelLookup
-{
-    const quint8* table;
-    quint32 top;
-    quint8 operator()(quint16 v) const { return table[v < top ? v : top]; }
-};
 
 // 16-bit RGB to RGBA, one level per component; red and blue placed as BlueFirst says.
 template <bool BlueFirst, typename F>
@@ -373,11 +394,9 @@ unsigned ColourLookup(const SxImageBuf& src, SxImageBuf& dst, int depth, quint8 
     const quint8* table = DisplayTables::instance().levels(depth);
     OX_CHECK(table, eErrOutOfMemory);
     const quint32 top = (quint32(1) << depth) - 1;
-    // The levels round i × 255 / top, whose fractional part is never one half: single precision
-    // gives the same levels for the usual depths, checked against the table (bytescale.h).
     const LevelLookup lookup{table, top};
-    const ByteScale scale{float(255.0 / top), 0.5f, qint32(top), 255};
-    const bool inFloat = MatchesEverywhere(scale, lookup);
+    const ByteScale scale = DisplayTables::levelScale(depth);
+    const bool inFloat = DisplayTables::instance().levelsInFloat(depth, table);
     DispatchBool(RedAt2(dst), [&](auto blueFirst) {
         constexpr bool bf = decltype(blueFirst)::value;
         ParallelFor(dst.height, [&](int y) {
