@@ -245,6 +245,17 @@ OX_ROW_KERNEL void ReducePixelsRow(const quint16* __restrict s, quint8* __restri
     }
 }
 
+// min(v × 2^by, 255) truncated, for by in −16 ... 16.
+struct PowerOfTwoScale
+{
+    int by;
+    quint8 operator()(quint16 v) const
+    {
+        const quint32 q = by >= 0 ? quint32(v) << by : quint32(v) >> -by;
+        return quint8(std::min(q, 255u));
+    }
+};
+
 template <typename In, typename Out>
 struct PlainConversion
 {
@@ -407,13 +418,21 @@ unsigned int ReduceBits(const SxImageBuf& src, int srcChannel, SxImageBuf& dst, 
     ChannelPairs pair;
     OX_CHECK(PairLogicalChannels(src, dst, srcChannel, 1, dstChannel, pair), eErrUnsupported);
 
-    // trunc(v × 2^dst depth / 2^src depth), limited to the byte.
-    Tables<quint8> tables;
-    OX_CHECK(tables.allocate(1, 65536), eErrOutOfMemory);
+    // trunc(v × 2^dst depth / 2^src depth), limited to the byte: a shift.
     const int by = std::clamp(dst.colorBitDepth, -64, 64) - std::clamp(src.colorBitDepth, -64, 64);
-    for (quint32 v = 0; v < 65536; ++v)
-        tables.table(0)[v] = quint8(std::min(std::ldexp(double(v), by), 255.0));
-    LookupChannels<quint16, quint8>(src, dst, pair, tables.at);
+    const PowerOfTwoScale scale{std::clamp(by, -16, 16)};
+    if (src.packing == ePlanar) {
+        ParallelFor(dst.height, [&](int y) {
+            ConvertRow<quint16, quint8, 1, 1>(RowPtr<quint16>(src, y, pair.from[0]), 1,
+                                              RowPtr<quint8>(dst, y, pair.to[0]), 1, dst.width, scale);
+        });
+        return eOk;
+    }
+    ParallelFor(dst.height, [&](int y) {
+        ConvertRow<quint16, quint8, 0, 0>(ChannelRowPtr<quint16>(src, y, pair.from[0]), src.channels,
+                                          ChannelRowPtr<quint8>(dst, y, pair.to[0]), dst.channels, dst.width,
+                                          scale); // pixel packed on both sides
+    });
     return eOk;
 }
 

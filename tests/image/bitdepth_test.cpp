@@ -135,14 +135,18 @@ TEST(BitDepth, ScaleAndReduceMapLogicalChannelsOntoTheDestinationRange)
     unsigned short tooLarge[1] = {60000}; // limited to 4095
     ASSERT_EQ(ReduceBits(mono, byte, tooLarge), eOk);
     EXPECT_EQ(byte.data[0], 255);
-    // One channel: blue of the source into red of the destination, 12 bits to 8.
-    rgb.colorBitDepth = 12;
+    // One channel: blue of the source into red of the destination, by powers of two (up from 4 bits,
+    // limited to the byte).
     fill<quint16>(rgb, [](int x, int y, int c) { return valueAt(x, y, c, 12); });
-    ASSERT_EQ(ReduceBits(rgb, 2, rgb8, 0), eOk);
-    EXPECT_TRUE(everyComponent(rgb8, [&](int x, int y, int c) {
-        return c == 0 ? logical(rgb8, x, y, 0) == getPixel<quint16>(rgb, x, y, 2) / 16
-                      : bytesAre(rgb8, x, y, physicalChannel(rgb8, c), 0xcd);
-    }));
+    for (int depth : {12, 16, 4}) {
+        rgb.colorBitDepth = depth;
+        ASSERT_EQ(ReduceBits(rgb, 2, rgb8, 0), eOk);
+        EXPECT_TRUE(everyComponent(rgb8, [&](int x, int y, int c) {
+            const double want = std::min(std::ldexp(getPixel<quint16>(rgb, x, y, 2), 8 - depth), 255.0);
+            return c == 0 ? logical(rgb8, x, y, 0) == quint8(want)
+                          : bytesAre(rgb8, x, y, physicalChannel(rgb8, c), 0xcd);
+        })) << depth;
+    }
 }
 
 TEST(BitDepth, RetypeConvertsUnsignedPlainlyAndTruncatesFloatsWithinTheDestinationRange)
