@@ -20,105 +20,79 @@ const auto Micrometres = [](const CxLength& l) { return CxUnits::convertLength(l
 const auto Nanometres = [](const CxLength& l) { return quint64(std::lround(Micrometres(l) * 1000)); };
 
 // A focus drive that gets where it is sent at once.
-class Drive : public IxFocusController
+struct Drive : IxFocusController
 {
-    const CxLength m_min, m_max, m_step;
-    std::atomic<double> m_um{0}; // moved by the search, read by the camera on another thread
-
-public:
-    Drive(CxLength min, CxLength max, CxLength step) : m_min(min), m_max(max), m_step(step) {}
+    const CxLength lower, upper, stride;
+    std::atomic<double> at{0}; // µm; moved by the search, read by the camera on another thread
+    Drive(CxLength min, CxLength max, CxLength step) : lower(min), upper(max), stride(step) {}
     QString name() const override { return {}; }
     bool isAvailable() const override { return true; }
-    CxLength minPosition() const override { return m_min; }
-    CxLength maxPosition() const override { return m_max; }
-    CxLength step() const override { return m_step; }
-    CxLength position() const override { return {m_um, um}; }
+    CxLength minPosition() const override { return lower; }
+    CxLength maxPosition() const override { return upper; }
+    CxLength step() const override { return stride; }
+    CxLength position() const override { return {at, um}; }
     bool setPosition(const CxLength& position) override
     {
-        m_um = Micrometres(position);
+        at = Micrometres(position);
         return true;
     }
 };
 
-// Each frame's first row shows a bright point at x = 32 spread evenly over 2r + 1 pixels, with
-// r = |z - 1350 µm| / 25 µm truncated and z the drive's position at exposure, which the frame carries
-// in nanometres as its timestamp.
-class Camera : public oxtest::TestSource
+// Takes one frame at every step of the drive, skipping frames exposed elsewhere, and keeps the
+// sharpest: the one whose brightest pixel is brightest, where the point is least spread.
+struct StepSearch : IxFocusAlgorithm
 {
-    const Drive& m_drive;
-    int m_frames = 0; // exposures run on the test's thread
-
-public:
-    explicit Camera(const Drive& drive) : m_drive(drive) {}
-    void expose()
-    {
-        const CxLength z = m_drive.position();
-        const int r = int(std::abs(Micrometres(z) - 1350) / 25);
-        CxImageData* frame = oxtest::makeFrame(++m_frames, 64);
-        frame->setTimestamp(Nanometres(z));
-        for (int x = 0; x < 64; ++x)
-            frame->image().data[x] = quint8(std::abs(x - 32) <= r ? 255 / (2 * r + 1) : 0);
-        publish(frame);
-    }
-};
-
-// Takes one frame at every step of the drive, skipping frames exposed elsewhere, and finds the step
-// whose brightest pixel is brightest: there the point is least spread, the image sharpest.
-class StepSearch : public IxFocusAlgorithm
-{
-    Drive& m_drive;
-    QList<QPair<CxLength, double>> m_curve; // with m_best, touched only under the item's lock
-    int m_best = 0;                         // index of the sharpest point so far
-    std::atomic<bool> m_focusing{false};    // also read by acceptsFrame() on the camera's thread
-
-public:
-    explicit StepSearch(Drive& drive) : m_drive(drive) {}
+    Drive& drive;
+    QList<QPair<CxLength, double>> curve; // touched only under the item's lock
+    std::atomic<bool> focusing{false};    // also read by acceptsFrame() on the camera's thread
+    explicit StepSearch(Drive& d) : drive(d) {}
     QString name() const override { return {}; }
     QString description() const override { return {}; }
     bool loadSettings(QSettings*) override { return false; }
     bool saveSettings(QSettings*) override { return false; }
     bool setFocusController(IxFocusController*) override { return false; }
-    IxFocusController* focusController() const override { return &m_drive; }
+    IxFocusController* focusController() const override { return &drive; }
     bool setFocusFunction(IxFocusFunction*) override { return false; }
     IxFocusFunction* focusFunction() const override { return nullptr; }
     bool setSearchRange(const CxLength&, const CxLength&) override { return false; }
-    CxLength searchLower() const override { return m_drive.minPosition(); }
-    CxLength searchUpper() const override { return m_drive.maxPosition(); }
+    CxLength searchLower() const override { return drive.lower; }
+    CxLength searchUpper() const override { return drive.upper; }
     int progress() const override { return 0; }
     QString errorMessage() const override { return {}; }
-    bool acceptsFrame(int) override { return m_focusing; }
-    bool isFocusing() override { return m_focusing; }
+    bool acceptsFrame(int) override { return focusing; }
+    bool isFocusing() override { return focusing; }
     bool processImage(CxImageData* image) override
     {
-        const CxLength z = m_drive.positionForSteps(m_curve.size());
+        const CxLength z = drive.positionForSteps(curve.size());
         const quint8* row = image->image().data;
-        if (!m_focusing || image->timestamp() != Nanometres(z))
+        if (!focusing || image->timestamp() != Nanometres(z))
             return true;
-        m_curve.append({z, double(*std::max_element(row, row + image->image().width))});
-        if (m_curve.size() == 1 || m_curve.last().second > m_curve[m_best].second)
-            m_best = m_curve.size() - 1;
-        if (m_curve.size() <= m_drive.stepsCount())
-            return m_drive.setPositionSteps(m_curve.size());
+        curve.append({z, double(*std::max_element(row, row + image->image().width))});
+        if (curve.size() <= drive.stepsCount())
+            return drive.setPositionSteps(curve.size());
         cancelFocusing(); // a completed search ends the same way
         return true;
     }
-    void focusingCurve(QList<QPair<CxLength, double>>& curve) override { curve = m_curve; }
-    void focusPosition(CxLength& position) override { position = m_curve[m_best].first; }
+    void focusingCurve(QList<QPair<CxLength, double>>& c) override { c = curve; }
+    void focusPosition(CxLength& position) override
+    {
+        auto blurrier = [](const auto& a, const auto& b) { return a.second < b.second; };
+        position = std::max_element(curve.begin(), curve.end(), blurrier)->first; // the first sharpest
+    }
     bool startFocusing() override
     {
-        m_curve.clear();
-        return m_focusing = m_drive.setPositionSteps(0);
+        curve.clear();
+        return focusing = drive.setPositionSteps(0);
     }
     void cancelFocusing() override
     {
-        m_focusing = false;
+        focusing = false;
         Q_EMIT focusingFinished();
     }
 };
 
-class Stage : public IxZStage
+struct Stage : IxZStage
 {
-public:
     QString name() const override { return {}; }
     bool isConnected() const override { return true; }
     double position() const override { return 0; }
@@ -142,7 +116,17 @@ TEST(AutoFocus, LiveSearchFindsTheSharpestPositionAndACancelledOneKeepsNothing)
     Drive drive({0, um}, {2, mm}, {50, um}); // steps 0 to 40; the point is sharpest at step 27, 1350 µm
     std::atomic<int> finished{0};            // signalled on the item's worker thread
     CxPipe pipe;
-    auto* camera = new Camera(drive);
+    // Each frame's first row shows a bright point at x = 32 spread evenly over 2r + 1 pixels, with
+    // r = |z - 1350 µm| / 25 µm truncated and z the drive's position at exposure, which the frame
+    // carries in nanometres as its timestamp.
+    auto* camera = new oxtest::TestSource(oxtest::TestSource::eSequence, 64);
+    camera->draw = [&](CxImageData& frame) {
+        const CxLength z = drive.position();
+        const int r = int(std::abs(Micrometres(z) - 1350) / 25);
+        frame.setTimestamp(Nanometres(z));
+        for (int x = 0; x < 64; ++x)
+            frame.image().data[x] = quint8(std::abs(x - 32) <= r ? 255 / (2 * r + 1) : 0);
+    };
     auto* focus = new CxAutoFocus;
     ASSERT_TRUE(focus->setAlgorithm(new StepSearch(drive)) && pipe.insertAfter(camera, nullptr) &&
                 pipe.branchAfter(focus, camera) && pipe.setDataFeed(CxPipe::ePush));
@@ -151,7 +135,7 @@ TEST(AutoFocus, LiveSearchFindsTheSharpestPositionAndACancelledOneKeepsNothing)
     ASSERT_TRUE(pipe.start() && focus->startFocusing());
     EXPECT_FALSE(focus->setAlgorithm(nullptr)) << "refused while focusing";
     ASSERT_TRUE(oxtest::waitFor([&] {
-        camera->expose();
+        camera->push();
         return finished == 1;
     }));
     CxLength position;
@@ -163,7 +147,7 @@ TEST(AutoFocus, LiveSearchFindsTheSharpestPositionAndACancelledOneKeepsNothing)
     // Cancelled a few steps in: the signal still comes, and no result is kept.
     ASSERT_TRUE(focus->startFocusing());
     ASSERT_TRUE(oxtest::waitFor([&] {
-        camera->expose();
+        camera->push();
         return Micrometres(drive.position()) >= 150;
     }));
     ASSERT_TRUE(focus->cancelFocusing());

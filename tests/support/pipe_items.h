@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace oxtest {
@@ -30,7 +31,8 @@ inline ox::CxImageData* makeFrame(int frameNo, int size = 16)
 }
 
 // Makes numbered frames: on request (pull feed), when push() is called (push feed, from any
-// thread), or through triggerData() when data-triggered.
+// thread), or through triggerData() when data-triggered. A test may draw each frame with `draw`
+// (set before the frames flow; runs on the thread that makes the frame).
 class TestSource : public ox::IxDataSource
 {
     Q_OBJECT
@@ -49,6 +51,8 @@ public:
     bool push()
     {
         ox::CxImageData* frame = makeFrame(m_next++, m_frameSize);
+        if (draw)
+            draw(*frame);
         lastPublished = frame;
         const bool taken = publish(frame);
         if (taken)
@@ -58,6 +62,7 @@ public:
     std::atomic<int> requests{0};
     std::atomic<int> published{0};
     std::atomic<ox::IxData*> lastPublished{nullptr};
+    std::function<void(ox::CxImageData&)> draw;
 
 protected:
     void onRequestData() override
