@@ -51,17 +51,6 @@ OX_ROW_KERNEL void ShiftRightRow(U* __restrict d, std::ptrdiff_t n, int bits)
         d[i] = U(d[i] >> bits);
 }
 
-// One channel through a table: d[x × dStep] = table[s[x × sStep]] (steps fixed when not 0).
-template <typename In, typename Out, int SStep, int DStep>
-OX_ROW_KERNEL void LookupRow(const In* __restrict s, int sStep, Out* __restrict d, int dStep, int w,
-                             const Out* __restrict table)
-{
-    const int sn = SStep ? SStep : sStep;
-    const int dn = DStep ? DStep : dStep;
-    for (int x = 0; x < w; ++x)
-        d[x * dn] = table[s[x * sn]];
-}
-
 // Component by component: d[i] = convert(s[i]), `Step` components apart (1 for whole rows).
 template <typename In, typename Out, int SStep, int DStep, typename F>
 OX_ROW_KERNEL void ConvertRow(const In* __restrict s, int sStep, Out* __restrict d, int dStep,
@@ -134,49 +123,6 @@ bool PairLogicalChannels(const SxImageBuf& src, const SxImageBuf& dst, int first
     return true;
 }
 
-// Maps channel pairs through one table each (tables[k] for pair k); pixel-packed images one row of
-// all channels at a time, planar images plane by plane.
-template <typename In, typename Out>
-void LookupChannels(const SxImageBuf& src, SxImageBuf& dst, const ChannelPairs& pairs,
-                    const Out* const* tables)
-{
-    const int sStep = ComponentStep(src);
-    const int dStep = ComponentStep(dst);
-    const auto rowOf = [&](int y, int k) {
-        LookupRow<In, Out, 0, 0>(ChannelRowPtr<In>(src, y, pairs.from[k]), sStep,
-                                 ChannelRowPtr<Out>(dst, y, pairs.to[k]), dStep, dst.width, tables[k]);
-    };
-    if (src.packing == ePlanar && dst.packing == ePlanar) {
-        for (int k = 0; k < pairs.count; ++k)
-            ParallelFor(dst.height, [&](int y) {
-                LookupRow<In, Out, 1, 1>(RowPtr<In>(src, y, pairs.from[k]), 1,
-                                         RowPtr<Out>(dst, y, pairs.to[k]), 1, dst.width, tables[k]);
-            });
-        return;
-    }
-    ParallelFor(dst.height, [&](int y) {
-        for (int k = 0; k < pairs.count; ++k)
-            rowOf(y, k);
-    });
-}
-
-// Per-channel tables of one call, from the C runtime, released on return.
-template <typename Out>
-struct Tables
-{
-    std::unique_ptr<Out[]> memory;
-    const Out* at[64];
-
-    bool allocate(int count, std::size_t entries)
-    {
-        memory.reset(new (std::nothrow) Out[std::size_t(count) * entries]);
-        for (int k = 0; k < count && memory; ++k)
-            at[k] = memory.get() + std::size_t(k) * entries;
-        return bool(memory);
-    }
-    Out* table(int k) { return const_cast<Out*>(at[k]); }
-};
-
 // 2^bits − 1 for any count (0 below 1, saturating above 63).
 inline quint64 FullScale(int bits)
 {
@@ -200,10 +146,11 @@ struct ClampToUnsigned
 // correction step in integers makes it exact; the loop vectorises, unlike a table lookup.
 struct ReduceDivider
 {
-    qint32 m;
-    qint32 top;
-    float inverse;
+    qint32 m = 1;
+    qint32 top = 0;
+    float inverse = 1;
 
+    ReduceDivider() = default;
     ReduceDivider(quint32 whitePoint, quint32 top_)
         : m(qint32(std::max(whitePoint, 1u))), top(qint32(top_)), inverse(1.0f / float(m))
     {}
@@ -232,8 +179,8 @@ bool FloatReduction(quint32 whitePoint, quint32 top, ByteScale& f)
 
 // Whole 3- or 4-channel pixels through one converter per channel, red and blue swapped on the way
 // when Swap is set.
-template <int C, bool Swap, typename F>
-OX_ROW_KERNEL void ReducePixelsRow(const quint16* __restrict s, quint8* __restrict d, int w, const F* f)
+template <int C, bool Swap, typename In, typename Out, typename F>
+OX_ROW_KERNEL void PixelsRow(const In* __restrict s, Out* __restrict d, int w, const F* f)
 {
     const F f0 = f[0], f1 = f[1], f2 = f[2], f3 = f[C == 4 ? 3 : 0];
     for (int x = 0; x < w; ++x) {
@@ -279,6 +226,72 @@ void ConvertComponents(const SxImageBuf& src, SxImageBuf& dst, F convert)
         for (int c = 0; c < src.channels; ++c)
             ConvertRow<In, Out, 0, 0>(ChannelRowPtr<In>(src, y, c), ComponentStep(src),
                                       ChannelRowPtr<Out>(dst, y, c), ComponentStep(dst), dst.width, convert);
+    });
+}
+
+// Converts logical channel k of src into its place in dst through f[k] (pairs as
+// PairLogicalChannels gives them). 3- or 4-channel pixels on both sides, with red and blue in the
+// same or in swapped places, go in one pass over whole pixels; anything else channel by channel.
+template <typename In, typename Out, typename F>
+void ConvertChannels(const SxImageBuf& src, SxImageBuf& dst, const ChannelPairs& pairs, const F* f)
+{
+    const int channels = pairs.count;
+    bool pixels = src.packing == ePixel && dst.packing == ePixel && src.channels == channels &&
+                  dst.channels == channels && (channels == 3 || channels == 4);
+    const bool swap = pixels && pairs.to[0] == 2;
+    for (int c = 0; c < channels && pixels; ++c)
+        pixels = pairs.from[c] == c && pairs.to[c] == (swap && c != 1 && c != 3 ? 2 - c : c);
+    if (pixels) {
+        DispatchBool(swap, [&](auto swapped) {
+            constexpr bool kSwap = decltype(swapped)::value;
+            ParallelFor(dst.height, [&](int y) {
+                if (channels == 3)
+                    PixelsRow<3, kSwap>(RowPtr<In>(src, y), RowPtr<Out>(dst, y), dst.width, f);
+                else
+                    PixelsRow<4, kSwap>(RowPtr<In>(src, y), RowPtr<Out>(dst, y), dst.width, f);
+            });
+        });
+        return;
+    }
+    if (src.packing == ePlanar && dst.packing == ePlanar) {
+        for (int k = 0; k < channels; ++k)
+            ParallelFor(dst.height, [&](int y) {
+                ConvertRow<In, Out, 1, 1>(RowPtr<In>(src, y, pairs.from[k]), 1,
+                                          RowPtr<Out>(dst, y, pairs.to[k]), 1, dst.width, f[k]);
+            });
+        return;
+    }
+    ParallelFor(dst.height, [&](int y) {
+        for (int k = 0; k < channels; ++k)
+            ConvertRow<In, Out, 0, 0>(ChannelRowPtr<In>(src, y, pairs.from[k]), ComponentStep(src),
+                                      ChannelRowPtr<Out>(dst, y, pairs.to[k]), ComponentStep(dst), dst.width,
+                                      f[k]);
+    });
+}
+
+// trunc(v × m / full) limited to `top`, in double precision with a bias of 2^−20. That is exact
+// for 16-bit v, m and full: below 2^16 the three roundings stay under 2^−35, a quotient that is
+// not whole lies at least 1 / full ≥ 2^−16 below the next integer, and a whole one is lifted
+// clear of the truncation by the bias; larger quotients are limited to top anyway.
+template <typename Out>
+struct RangeScale
+{
+    double scale = 0;
+    double top = 0;
+
+    Out operator()(quint32 v) const { return Out(std::min(double(v) * scale + 0x1p-20, top)); }
+};
+
+// RangeScale to bytes in single precision (bytescale.h), when that matches it for every 16-bit
+// input; false otherwise.
+bool FloatRangeScale(quint32 m, quint32 full, ByteScale& f)
+{
+    const quint32 g = std::gcd(m, full); // quotients are multiples of g / full
+    const quint32 top = std::min(m, 255u);
+    f = ByteScale{float(double(m) / full), float(0.5 * g / full), 65535, qint32(top)};
+    static thread_local RecentChecks<std::pair<quint32, quint32>> recent;
+    return recent.answer({m, full}, [&] {
+        return MatchesEverywhere(f, RangeScale<quint8>{double(m) / full, double(top)});
     });
 }
 
@@ -356,54 +369,19 @@ unsigned int ReduceBits(const SxImageBuf& src, SxImageBuf& dst, unsigned short* 
         return eOk;
     }
 
-    // Pixel-packed colour with a white point per channel, red and blue in the same or in swapped
-    // places (16-bit RGB to 8-bit blue-first): one pass over whole pixels.
-    const int channels = src.channels;
-    bool pixels = src.packing == ePixel && dst.packing == ePixel && dst.channels == channels &&
-                  (channels == 3 || channels == 4);
-    const bool swap = pixels && pairs.to[0] == 2;
-    for (int c = 0; c < channels && pixels; ++c)
-        pixels = pairs.from[c] == c && pairs.to[c] == (swap && c != 1 && c != 3 ? 2 - c : c);
-    if (pixels) {
-        ReduceDivider divider[4] = {{0, 0}, {0, 0}, {0, 0}, {0, 0}};
-        ByteScale scale[4];
-        bool inFloat = true;
-        for (int c = 0; c < channels; ++c) {
-            divider[c] = ReduceDivider(quint32(whitePoint(c)), quint32(dstTop));
-            inFloat = inFloat && FloatReduction(quint32(whitePoint(c)), quint32(dstTop), scale[c]);
-        }
-        const auto run = [&](auto c, auto swapped, const auto* f) {
-            ParallelFor(dst.height, [&](int y) {
-                ReducePixelsRow<decltype(c)::value, decltype(swapped)::value>(RowPtr<quint16>(src, y),
-                                                                              RowPtr(dst, y), dst.width, f);
-            });
-        };
-        DispatchBool(swap, [&](auto swapped) {
-            if (channels == 3 && inFloat)
-                run(Channels<3>{}, swapped, scale);
-            else if (channels == 3)
-                run(Channels<3>{}, swapped, divider);
-            else if (inFloat)
-                run(Channels<4>{}, swapped, scale);
-            else
-                run(Channels<4>{}, swapped, divider);
-        });
-        return eOk;
-    }
-
-    // Per-channel tables of every 16-bit value: trunc(v × (2^dst depth − 1) / m_c).
-    Tables<quint8> tables;
-    OX_CHECK(tables.allocate(pairs.count, 65536), eErrOutOfMemory);
+    // A white point per channel: one converter each, in single precision where that is exact for
+    // every channel.
+    ReduceDivider divider[64];
+    ByteScale scale[64];
+    bool inFloat = true;
     for (int c = 0; c < pairs.count; ++c) {
-        const quint64 m = whitePoint(c);
-        quint8* t = tables.table(c);
-        for (quint32 v = 0; v < 65536; ++v) {
-            // Values above m (or any value over m = 0) give the largest destination value.
-            const double q = m ? double(v) * double(dstTop) / double(m) : (v ? double(dstTop) : 0.0);
-            t[v] = quint8(std::min(q, double(dstTop)));
-        }
+        divider[c] = ReduceDivider(quint32(whitePoint(c)), quint32(dstTop));
+        inFloat = inFloat && FloatReduction(quint32(whitePoint(c)), quint32(dstTop), scale[c]);
     }
-    LookupChannels<quint16, quint8>(src, dst, pairs, tables.at);
+    if (inFloat)
+        ConvertChannels<quint16, quint8>(src, dst, pairs, scale);
+    else
+        ConvertChannels<quint16, quint8>(src, dst, pairs, divider);
     return eOk;
 }
 
@@ -452,24 +430,39 @@ unsigned int ScaleColors(const SxImageBuf& src, SxImageBuf& dst, unsigned short*
     ChannelPairs pairs;
     OX_CHECK(PairLogicalChannels(src, dst, 0, src.channels, 0, pairs), eErrUnsupported);
 
+    // trunc(v × m_c / (2^depth − 1)), limited to m_c (source values beyond the depth).
     return DispatchType<kUInt8And16>(src.dataType, [&](auto inTag) {
-        return DispatchType<kUInt8And16>(dst.dataType, [&](auto outTag) -> unsigned {
+        return DispatchType<kUInt8And16>(dst.dataType, [&](auto outTag) {
             using In = typename decltype(inTag)::type;
             using Out = typename decltype(outTag)::type;
             constexpr int width = int(8 * sizeof(In));
-            constexpr quint32 entries = quint32(std::numeric_limits<In>::max()) + 1;
             const int depth =
                 src.colorBitDepth >= 1 && src.colorBitDepth <= width ? src.colorBitDepth : width;
-            const quint64 full = FullScale(depth);
-            Tables<Out> tables;
-            OX_CHECK(tables.allocate(pairs.count, entries), eErrOutOfMemory);
-            for (int c = 0; c < pairs.count; ++c) {
-                const quint64 m = maxValues[c];
-                const quint64 top = std::min<quint64>(m, std::numeric_limits<Out>::max());
-                for (quint32 v = 0; v < entries; ++v)
-                    tables.table(c)[v] = Out(std::min<quint64>(quint64(v) * m / full, top));
+            const quint32 full = quint32(FullScale(depth));
+            bool uniform = src.packing == dst.packing;
+            for (int c = 0; c < pairs.count; ++c)
+                uniform = uniform && pairs.from[c] == pairs.to[c] && maxValues[c] == maxValues[0];
+            const auto run = [&](const auto* f) {
+                if (uniform) // every component alike: rows as flat arrays
+                    ConvertComponents<In, Out>(src, dst, f[0]);
+                else
+                    ConvertChannels<In, Out>(src, dst, pairs, f);
+            };
+            if constexpr (std::is_same_v<Out, quint8>) {
+                ByteScale inFloat[64];
+                bool exact = true;
+                for (int c = 0; c < pairs.count && exact; ++c)
+                    exact = FloatRangeScale(maxValues[c], full, inFloat[c]);
+                if (exact) {
+                    run(inFloat);
+                    return unsigned(eOk);
+                }
             }
-            LookupChannels<In, Out>(src, dst, pairs, tables.at);
+            RangeScale<Out> f[64];
+            for (int c = 0; c < pairs.count; ++c)
+                f[c] = {double(maxValues[c]) / full,
+                        std::min<double>(maxValues[c], std::numeric_limits<Out>::max())};
+            run(f);
             return unsigned(eOk);
         });
     });

@@ -134,6 +134,19 @@ OX_ROW_KERNEL void PixelsToPlanesRow(const U* __restrict s, U* __restrict r, U* 
     }
 }
 
+// Four-component pixels into four planes, component c into plane c.
+template <typename U>
+OX_ROW_KERNEL void PixelsToFourPlanesRow(const U* __restrict s, U* __restrict p0, U* __restrict p1,
+                                         U* __restrict p2, U* __restrict p3, int w)
+{
+    for (int x = 0; x < w; ++x) {
+        p0[x] = s[4 * x];
+        p1[x] = s[4 * x + 1];
+        p2[x] = s[4 * x + 2];
+        p3[x] = s[4 * x + 3];
+    }
+}
+
 // One channel of pixels `step` components apart into a plane row.
 template <typename U>
 OX_ROW_KERNEL void StridedCopyRow(const U* __restrict s, int step, U* __restrict d, int w)
@@ -896,6 +909,11 @@ unsigned int ConvertPackPixelToPlanar(const SxImageBuf& src, SxImageBuf& dst)
     return DispatchBySize<kAllRealTypes>(src.dataType, [&](auto tag) {
         using U = typename decltype(tag)::type;
         ParallelFor(dst.height, [&](int y) {
+            if (dst.channels == 4) {
+                PixelsToFourPlanesRow<U>(RowPtr<U>(src, y), RowPtr<U>(dst, y, 0), RowPtr<U>(dst, y, 1),
+                                         RowPtr<U>(dst, y, 2), RowPtr<U>(dst, y, 3), dst.width);
+                return;
+            }
             for (int c = 0; c < dst.channels; ++c)
                 StridedCopyRow<U>(RowPtr<U>(src, y) + c, src.channels, RowPtr<U>(dst, y, c), dst.width);
         });

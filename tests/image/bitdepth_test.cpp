@@ -182,7 +182,7 @@ TEST(BitDepth, RetypeConvertsUnsignedPlainlyAndTruncatesFloatsWithinTheDestinati
     });
 }
 
-TEST(BitDepth, ReduceBitsGivesTheDoublePrecisionQuotientForEvery16BitValue)
+TEST(BitDepth, ReduceAndScaleGiveExactQuotientsForEvery16BitValue)
 {
     // Every 16-bit value in every channel, through the whole-row, whole-pixel (red and blue swapped into a
     // blue-first destination) and planar paths, with white points from the depth or given (0 included).
@@ -196,8 +196,9 @@ TEST(BitDepth, ReduceBitsGivesTheDoublePrecisionQuotientForEvery16BitValue)
                 src.colorBitDepth = depth;
                 dst.colorBitDepth = depth == 12 ? 5 : 8;
                 fill<quint16>(src, [](int x, int y, int c) { return (y * 256 + x + c * 4099) & 0xffff; });
-                // 65534 over 255 levels is beyond single precision; the others are not.
-                unsigned short whites[4] = {65534, 0, 1000, 777};
+                // 65534 over 255 levels is beyond single precision; 155 over 4095 or 65535 is, without
+                // care, beyond double precision.
+                unsigned short whites[4] = {65534, 0, 155, 777};
                 ASSERT_EQ(ReduceBits(src, dst, given ? whites : nullptr), eOk);
                 const double top = (1 << dst.colorBitDepth) - 1, full = (1 << depth) - 1;
                 EXPECT_TRUE(everyComponent(dst, [&](int x, int y, int c) {
@@ -206,5 +207,20 @@ TEST(BitDepth, ReduceBitsGivesTheDoublePrecisionQuotientForEvery16BitValue)
                     const double q = m > 0 ? v * top / m : (v > 0 ? top : 0);
                     return logical(dst, x, y, c) == quint8(std::min(q, top));
                 }));
+                if (given)
+                    continue;
+                // Scaled instead, to 16 and to 8 bits: the depth's range onto 0 ... m[c], beyond it m[c].
+                const unsigned short bytes[4] = {254, 0, 149,
+                                                 77}; // 149 over 65535 is beyond single precision
+                for (ExImageDataType type : {eUInt16, eUInt8}) {
+                    const unsigned short* m = type == eUInt16 ? whites : bytes;
+                    Image scaled(256, 256, channels, type, packing);
+                    ASSERT_EQ(ScaleColors(src, scaled, const_cast<unsigned short*>(m)), eOk);
+                    EXPECT_TRUE(everyComponent(scaled, [&](int x, int y, int c) {
+                        const quint64 v = getLogical<quint16>(src, x, y, c);
+                        return quint64(logical(scaled, x, y, c)) ==
+                               std::min<quint64>(v * m[c] / quint64(full), m[c]);
+                    })) << type;
+                }
             }
 }
