@@ -29,7 +29,8 @@ OX_EXPORT unsigned int ReverseColOrder(SxImageBuf& buf);
 
 // Mirrors `src` over its main diagonal into `dst`: pixel (x, y) becomes pixel (y, x).
 // Codes: src without data: eErrInvalidArg1; dst without data, with other channels, colorBitDepth,
-// type, packing, colorOrder or bayerGrid, or not of the transposed size: eErrInvalidArg2; unknown
+// type, packing, colorOrder or bayerGrid, not of the transposed size, or sharing memory with src
+// (a square image cannot be transposed in place): eErrInvalidArg2; unknown
 // type: eErrUnsupported. Packings other than ePixel and ePlanar: eOk without work. Else eOk.
 OX_EXPORT unsigned int Transpose(const SxImageBuf& src, SxImageBuf& dst);
 
@@ -38,8 +39,9 @@ OX_EXPORT unsigned int Transpose(const SxImageBuf& src, SxImageBuf& dst);
 // lines are kept and one skipped, repeatedly. A single-channel mosaic (bayerGrid a layout) is
 // shrunk by whole 2 x 2 cells so that its pattern is kept.
 // Codes: src not a valid buffer: eErrInvalidArg1; dst not valid, of other channels, colorBitDepth,
-// bayerGrid, type, packing or colorOrder, not strictly smaller in both directions, or (mosaic) of
-// odd width or height: eErrInvalidArg2; eComplex or packings other than the two: eErrUnsupported.
+// bayerGrid, type, packing or colorOrder, not strictly smaller in both directions, (mosaic) of
+// odd width or height, or sharing memory with src: eErrInvalidArg2; eComplex or packings other than the two:
+// eErrUnsupported.
 OX_EXPORT unsigned int Resample(const SxImageBuf& src, SxImageBuf& dst);
 
 } // namespace ox

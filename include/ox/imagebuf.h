@@ -22,6 +22,11 @@ class QDataStream;
 //   ePlanar: plane c at data + c * rowBytes * height; pixel (x, y) at plane + y * rowBytes + x * s
 // 8-bit interleaved images with at most four channels and colorOrder 0 or 1 store blue first
 // (B, G, R, A in memory); everything else is stored in logical order.
+//
+// Bit-packed buffers (compression eBitPacked with colorBitDepth below the component width) can be
+// allocated, copied whole into a buffer packed alike, and freed; every other operation refuses
+// them, as it refuses a buffer whose rowBytes is shorter than one row of whole components, with
+// the code of that buffer's argument ("without data").
 
 namespace ox {
 
@@ -97,7 +102,9 @@ OX_EXPORT quint64 GetImageTypeSize(ExImageDataType type);
 // points to is not released). Checks: width < 1: eErrInvalidArg1; height < 1: eErrInvalidArg2;
 // channels < 1: eErrInvalidArg3; colorBitDepth above 8 x the component size: eErrInvalidArg7;
 // uncompressed data in a packing other than ePixel/ePlanar: eErrInvalidArg8; a positive rowBytes
-// below the minimum row size: eErrInvalidArg6; no memory: eErrOutOfMemory. rowBytes <= 0 chooses
+// below the minimum row size: eErrInvalidArg6; a compression other than the two with
+// colorBitDepth below the component width: eErrUnsupported; no memory, or a row longer than the int
+// range: eErrOutOfMemory. rowBytes <= 0 chooses
 // the minimum row size rounded up to 32 bytes; colorBitDepth < 1 means the full component width.
 // colorOrder, bayerGrid, mosaic sizes and userData are left as they were.
 OX_EXPORT unsigned int AllocBuffer(SxImageBuf& buf, int width, int height, int channels, ExImageDataType type,
@@ -120,13 +127,17 @@ OX_EXPORT void FreeBuffer(QList<SxImageBuf>& bufs);
 
 // Copies the whole image. Checks: src without data or of unknown type: eErrInvalidArg1; dst
 // without data or of different width, height, channels, type (or packing with several channels):
-// eErrInvalidArg2. Equal byte sizes copy as one block, otherwise row by row. A failed copy writes
-// "Failed to copy the image buffer." and gives eErrFailed.
+// eErrInvalidArg2. Equal byte sizes copy as one block (the bytes between rows included: copy
+// sub-images of larger images with the region copy), otherwise row by row; buffers that share
+// memory are copied row by row in a safe order. Bit-packed rows are copied only into a buffer packed
+// alike (else eErrInvalidArg2). A failed copy writes "Failed to copy the image buffer." and gives
+// eErrFailed.
 OX_EXPORT unsigned int CopyBuffer(const SxImageBuf& src, SxImageBuf& dst);
 // Copies `rect` of `src` to `dst` at `at`. Checks: src without data: eErrInvalidArg1; rect not
 // wholly inside src: eErrInvalidArg2; dst without data, other channels or type (or packing with
 // several channels): eErrInvalidArg3; with checkTarget, the target rectangle not wholly inside dst:
 // eErrInvalidArg4; 64-bit integer types: eErrUnsupported. The target is always clipped to dst.
+// Source and destination may share memory (moving a region within one image).
 OX_EXPORT unsigned int CopyBuffer(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst, const QPoint& at,
                                   bool checkTarget);
 // Masked copy of 8- or 16-bit images: pixels whose mask byte (at the destination position) is not 0

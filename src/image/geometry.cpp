@@ -477,6 +477,7 @@ unsigned int Transpose(const SxImageBuf& src, SxImageBuf& dst)
              eErrInvalidArg2);
     OX_CHECK(dst.bayerGrid == src.bayerGrid && dst.width == src.height && dst.height == src.width,
              eErrInvalidArg2);
+    OX_CHECK(!Overlaps(src, dst), eErrInvalidArg2);
     return DispatchBySize(src.dataType, [&](auto tag) {
         const int s = int(sizeof(typename decltype(tag)::type));
         if (src.packing == ePixel)
@@ -499,7 +500,7 @@ unsigned int Resample(const SxImageBuf& src, SxImageBuf& dst)
              eErrInvalidArg2);
     const bool cells = src.channels == 1 && IsBayerLayout(src.bayerGrid);
     OX_CHECK(!cells || (dst.width % 2 == 0 && dst.height % 2 == 0), eErrInvalidArg2);
-    OX_CHECK(dst.width < src.width && dst.height < src.height, eErrInvalidArg2);
+    OX_CHECK(dst.width < src.width && dst.height < src.height && !Overlaps(src, dst), eErrInvalidArg2);
     OX_CHECK(src.packing == ePixel || src.packing == ePlanar, eErrUnsupported);
     OX_CHECK(IsTypeIn(src.dataType, kAllRealTypes), eErrUnsupported);
 

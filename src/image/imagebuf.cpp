@@ -9,6 +9,7 @@
 
 #include <QDataStream>
 
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -37,26 +38,63 @@ void ReleaseMemory(SxImageBuf& buf)
         GetFreeFuncPtr()(buf.data);
 }
 
-// Copies rect of src to dst at `at`, clipping the target to dst, one MemCpy per row; each thread
-// copies one contiguous band of rows.
-// The caller has checked both buffers; `s` is the component size.
-void CopyRegionRows(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst, const QPoint& at, quint64 s)
+// The part of a rect.size() block placed at `at` that lies inside `b`, computed in 64 bits so that
+// positions near the int range cannot overflow.
+QRect ClippedTarget(const QPoint& at, const QSize& size, const SxImageInfo& b)
 {
-    const QRect target = QRect(at, rect.size()) & Bounds(dst);
+    const qint64 x0 = std::max<qint64>(at.x(), 0), y0 = std::max<qint64>(at.y(), 0);
+    const qint64 x1 = std::min<qint64>(qint64(at.x()) + size.width(), b.width);
+    const qint64 y1 = std::min<qint64>(qint64(at.y()) + size.height(), b.height);
+    if (x1 <= x0 || y1 <= y0)
+        return QRect();
+    return QRect(int(x0), int(y0), int(x1 - x0), int(y1 - y0));
+}
+
+bool PlacedInside(const QPoint& at, const QSize& size, const SxImageInfo& b)
+{
+    return at.x() >= 0 && at.y() >= 0 && qint64(at.x()) + size.width() <= b.width &&
+           qint64(at.y()) + size.height() <= b.height;
+}
+
+// Copies rect of src to dst at `at`, clipping the target to dst, one MemCpy per row; each thread
+// copies one contiguous band of rows. When the two buffers share memory, the rows are moved one
+// after the other, in the order that reads every source row before it is overwritten.
+// The caller has checked both buffers; `s` is the component size. Returns the first failure of the
+// copy hook (memory of different kinds without a hook), else eOk.
+unsigned CopyRegionRows(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst, const QPoint& at,
+                        quint64 s)
+{
+    const QRect target = ClippedTarget(at, rect.size(), dst);
     if (target.isEmpty())
-        return;
+        return eOk;
     const QPoint srcTopLeft = rect.topLeft() + (target.topLeft() - at);
     const bool planar = src.packing == ePlanar && src.channels > 1;
     const quint64 pixelBytes = planar ? s : s * quint64(src.channels);
     const quint64 rowLength = quint64(target.width()) * pixelBytes;
     const int planes = planar ? src.channels : 1;
-    for (int p = 0; p < planes; ++p) {
-        ParallelFor(target.height(), [&](int row) {
-            const quint8* from = RowPtr(src, srcTopLeft.y() + row, p) + quint64(srcTopLeft.x()) * pixelBytes;
-            quint8* to = RowPtr(dst, target.y() + row, p) + quint64(target.x()) * pixelBytes;
-            MemCpy(to, from, rowLength, dst.memoryTag, src.memoryTag);
-        });
+    const auto from = [&](int p, int row) {
+        return RowPtr(src, srcTopLeft.y() + row, p) + quint64(srcTopLeft.x()) * pixelBytes;
+    };
+    const auto to = [&](int p, int row) {
+        return RowPtr(dst, target.y() + row, p) + quint64(target.x()) * pixelBytes;
+    };
+    if (Overlaps(src, dst)) {
+        const bool backwards = to(0, 0) > from(0, 0);
+        for (int p = backwards ? planes - 1 : 0; p >= 0 && p < planes; p += backwards ? -1 : 1)
+            for (int i = 0; i < target.height(); ++i) {
+                const int row = backwards ? target.height() - 1 - i : i;
+                std::memmove(to(p, row), from(p, row), rowLength);
+            }
+        return eOk;
     }
+    std::atomic<unsigned> failure{eOk};
+    for (int p = 0; p < planes; ++p)
+        ParallelFor(target.height(), [&](int row) {
+            const unsigned code = MemCpy(to(p, row), from(p, row), rowLength, dst.memoryTag, src.memoryTag);
+            if (!Succeeded(code))
+                failure = code;
+        });
+    return failure;
 }
 
 // Region copy without logging; shared by the whole-image copy, Crop and the public region copy.
@@ -67,12 +105,11 @@ unsigned CopyRegion(const SxImageBuf& src, const QRect& rect, SxImageBuf& dst, c
     OX_CHECK(RectInside(rect, src), eErrInvalidArg2);
     OX_CHECK(HasData(dst) && dst.channels == src.channels && dst.dataType == src.dataType, eErrInvalidArg3);
     OX_CHECK(src.channels <= 1 || dst.packing == src.packing, eErrInvalidArg3);
-    OX_CHECK(!checkTarget || RectInside(QRect(at, rect.size()), dst), eErrInvalidArg4);
+    OX_CHECK(!checkTarget || PlacedInside(at, rect.size(), dst), eErrInvalidArg4);
     OX_CHECK(src.packing == ePixel || src.packing == ePlanar, eErrUnsupported);
     // Only bytes move: one worker per component size; 64-bit integers are not handled here.
     return DispatchBySize<kAllTypes & ~kInt64Types>(src.dataType, [&](auto tag) {
-        CopyRegionRows(src, rect, dst, at, sizeof(typename decltype(tag)::type));
-        return unsigned(eOk);
+        return CopyRegionRows(src, rect, dst, at, sizeof(typename decltype(tag)::type));
     });
 }
 
@@ -131,15 +168,21 @@ unsigned int AllocBuffer(SxImageBuf& buf, int width, int height, int channels, E
     const int depth = colorBitDepth < 1 ? B : colorBitDepth;
 
     const quint64 componentsPerRow = quint64(width) * quint64(packing == ePixel ? channels : 1);
+    // Rows beyond 2^58 components cannot be stored (the row size is an int); saturating keeps the
+    // byte count from wrapping around.
+    const bool huge = componentsPerRow > (quint64(1) << 58);
     quint64 minRow = 0;
     if (compression == eUncompressed || depth == B) {
         OX_CHECK(packing == ePixel || packing == ePlanar, eErrInvalidArg8);
-        minRow = s * componentsPerRow;
+        minRow = huge ? ~quint64(0) : s * componentsPerRow;
     } else if (compression == eBitPacked) {
-        minRow = BitPackedRowSize(s, depth, componentsPerRow);
+        minRow = huge ? ~quint64(0) : BitPackedRowSize(s, depth, componentsPerRow);
+    } else {
+        return eErrUnsupported; // no other way of packing components is known
     }
     quint64 row = 0;
     if (rowBytes < 1) {
+        OX_CHECK(minRow <= quint64(INT_MAX), eErrOutOfMemory);
         row = (minRow + 31) / 32 * 32;
         OX_CHECK(row <= quint64(INT_MAX), eErrOutOfMemory);
     } else {
@@ -231,22 +274,38 @@ void FreeBuffer(QList<SxImageBuf>& bufs)
 
 unsigned int CopyBuffer(const SxImageBuf& src, SxImageBuf& dst)
 {
-    OX_CHECK(HasData(src) && IsKnownType(src.dataType), eErrInvalidArg1);
-    OX_CHECK(HasData(dst) && dst.width == src.width && dst.height == src.height, eErrInvalidArg2);
+    OX_CHECK(src.data && IsKnownType(src.dataType), eErrInvalidArg1);
+    OX_CHECK(dst.data && dst.width == src.width && dst.height == src.height, eErrInvalidArg2);
     OX_CHECK(dst.channels == src.channels && dst.dataType == src.dataType, eErrInvalidArg2);
     OX_CHECK(src.channels <= 1 || dst.packing == src.packing, eErrInvalidArg2);
 
-    const quint64 size = ImageByteSize(src);
     unsigned code = eOk;
-    if (size == ImageByteSize(dst)) {
-        // One block, without the padding after the very last row: the memory of a sub-image
-        // ends where its last row does.
-        const quint64 used = GetImageTypeSize(src.dataType) * quint64(src.width) *
-                             quint64(src.packing == ePlanar && src.channels > 1 ? 1 : src.channels);
-        const quint64 tail = quint64(src.rowBytes) > used ? quint64(src.rowBytes) - used : 0;
-        code = MemCpy(dst.data, src.data, size - tail, dst.memoryTag, src.memoryTag);
+    if (IsBitPacked(src) || IsBitPacked(dst)) {
+        // Packed rows are copied as they are, between buffers packed alike.
+        OX_CHECK(IsBitPacked(src) && IsBitPacked(dst) && src.compression == dst.compression &&
+                     src.colorBitDepth == dst.colorBitDepth && dst.packing == src.packing,
+                 eErrInvalidArg2);
+        const quint64 used = BitPackedRowSize(GetImageTypeSize(src.dataType), src.colorBitDepth,
+                                              WholeComponentsRowBytes(src) / GetImageTypeSize(src.dataType));
+        OX_CHECK(quint64(std::max(src.rowBytes, 0)) >= used, eErrInvalidArg1);
+        OX_CHECK(quint64(std::max(dst.rowBytes, 0)) >= used && !Overlaps(src, dst), eErrInvalidArg2);
+        for (int p = 0; p < PlaneCount(src) && Succeeded(code); ++p)
+            for (int y = 0; y < src.height && Succeeded(code); ++y)
+                code = MemCpy(RowPtr(dst, y, p), RowPtr(src, y, p), used, dst.memoryTag, src.memoryTag);
     } else {
-        code = CopyRegion(src, Bounds(src), dst, QPoint(0, 0), true);
+        OX_CHECK(HasData(src), eErrInvalidArg1);
+        OX_CHECK(HasData(dst), eErrInvalidArg2);
+        const quint64 size = ImageByteSize(src);
+        if (size == ImageByteSize(dst) && !Overlaps(src, dst)) {
+            // One block, without the padding after the very last row: the memory of a sub-image
+            // ends where its last row does. (The bytes between rows move too: copy sub-images of
+            // larger images with the region copy.)
+            const quint64 used = WholeComponentsRowBytes(src);
+            const quint64 tail = quint64(src.rowBytes) > used ? quint64(src.rowBytes) - used : 0;
+            code = MemCpy(dst.data, src.data, size - tail, dst.memoryTag, src.memoryTag);
+        } else {
+            code = CopyRegion(src, Bounds(src), dst, QPoint(0, 0), true);
+        }
     }
     if (!Succeeded(code)) {
         LogError(QStringLiteral("Failed to copy the image buffer."));
@@ -271,7 +330,7 @@ unsigned int CopyBuffer(const SxImageBuf& src, const QRect& rect, SxImageBuf& ds
     OX_CHECK(HasData(dst) && dst.channels >= 1 && dst.channels <= src.channels && dst.channels != 2,
              eErrInvalidArg3);
     OX_CHECK(dst.dataType == src.dataType && dst.packing == src.packing, eErrInvalidArg3);
-    OX_CHECK(RectInside(QRect(at, rect.size()), dst), eErrInvalidArg4);
+    OX_CHECK(PlacedInside(at, rect.size(), dst), eErrInvalidArg4);
     OX_CHECK(HasData(mask) && mask.channels == 1 && mask.dataType == eUInt8, eErrInvalidArg5);
     OX_CHECK(mask.width == dst.width && mask.height == dst.height, eErrInvalidArg5);
     return DispatchBySize<kUInt8And16>(src.dataType, [&](auto tag) {
@@ -337,7 +396,7 @@ int ChannelIndexLogicalToPhysical(int index, const SxImageBuf& buf)
 unsigned int CompressPixels(const SxImageBuf& src, SxImageBuf& dst)
 {
     OX_CHECK(HasData(src) && IsTypeIn(src.dataType, kUInt8And16), eErrInvalidArg1);
-    OX_CHECK(HasData(dst), eErrInvalidArg2);
+    OX_CHECK(dst.data != nullptr, eErrInvalidArg2); // bit-packed by purpose
     const bool sameFormat = dst.width == src.width && dst.height == src.height &&
                             dst.channels == src.channels && dst.colorBitDepth == src.colorBitDepth &&
                             dst.dataType == src.dataType && dst.packing == src.packing;

@@ -175,9 +175,34 @@ decltype(auto) DispatchChannels(int channels, Fn&& fn)
 
 // ---- Geometry and layout ----------------------------------------------------------------------
 
+// Bytes of one row that its components fill when stored whole: component size x width x
+// (channels for interleaved pixels, 1 for planes); 0 when a size is not positive or the type
+// unknown (those are left to the callers' own checks).
+inline quint64 WholeComponentsRowBytes(const SxImageInfo& b)
+{
+    if (b.width < 1 || b.channels < 1)
+        return 0;
+    return GetImageTypeSize(b.dataType) * quint64(b.width) * quint64(b.packing == ePlanar ? 1 : b.channels);
+}
+
+// Components packed into fewer bits than their container (see AllocBuffer).
+inline bool IsBitPacked(const SxImageInfo& b)
+{
+    return b.compression != eUncompressed && b.colorBitDepth > 0 &&
+           quint64(b.colorBitDepth) < 8 * GetImageTypeSize(b.dataType);
+}
+
+// Components stored whole, one row of them fitting in rowBytes; false for bit-packed rows.
+inline bool HoldsWholeComponents(const SxImageBuf& b)
+{
+    return !IsBitPacked(b) && b.rowBytes >= 0 && quint64(b.rowBytes) >= WholeComponentsRowBytes(b);
+}
+
+// A buffer the pixel operations can read or write: it has memory, and its rows hold whole
+// components (bit-packed rows, or rows shorter than their pixels, would be overrun).
 inline bool HasData(const SxImageBuf& b)
 {
-    return b.data != nullptr;
+    return b.data != nullptr && HoldsWholeComponents(b);
 }
 
 inline QRect Bounds(const SxImageInfo& b)
@@ -238,6 +263,14 @@ inline int PhysicalChannel(const SxImageBuf& b, int logical)
 inline quint64 ImageByteSize(const SxImageInfo& b)
 {
     return quint64(qint64(b.rowBytes)) * quint64(qint64(b.height)) * quint64(PlaneCount(b));
+}
+
+// True when the memory of two buffers overlaps (each spans rowBytes x height x planes bytes).
+inline bool Overlaps(const SxImageBuf& a, const SxImageBuf& b)
+{
+    const auto begin = [](const SxImageBuf& x) { return reinterpret_cast<quintptr>(x.data); };
+    return a.data && b.data && begin(a) < begin(b) + ImageByteSize(b) &&
+           begin(b) < begin(a) + ImageByteSize(a);
 }
 
 template <typename T = std::uint8_t>

@@ -20,8 +20,8 @@ int sourceLine(int i, int s, int d)
 TEST(Geometry, EveryOperationChecksItsArgumentsInOrderAndWritesNothingOnError)
 {
     Image src(5, 3, 3, eUInt16), dst(3, 5, 3, eUInt16), raw(20, 10, 1, eUInt8, ePixel, eRGGB),
-        small(10, 4, 1, eUInt8, ePixel, eRGGB);
-    const Snapshot snapshot({&src, &dst, &raw, &small});
+        small(10, 4, 1, eUInt8, ePixel, eRGGB), square(4, 4, 1, eUInt8);
+    const Snapshot snapshot({&src, &dst, &raw, &small, &square});
     SxImageBuf none;
     const auto other = [](SxImageBuf& b) { b.packing = ExPixelPacking(3); };
     const auto unknown = [](SxImageBuf& b) { b.dataType = eUnknown; };
@@ -29,7 +29,10 @@ TEST(Geometry, EveryOperationChecksItsArgumentsInOrderAndWritesNothingOnError)
                 {ReverseRowOrder(none), ReverseMemRowOrder(nullptr, 3, 8), ReverseColOrder(none),
                  Transpose(none, dst), Resample(Changed(raw, unknown), small),
                  Resample(Changed(raw, [](SxImageBuf& b) { b.colorBitDepth = 0; }), small)});
-    expectCodes(eErrInvalidArg2, {Transpose(src, none), Resample(raw, none)});
+    // No destination, or one in the source's memory.
+    expectCodes(eErrInvalidArg2,
+                {Transpose(src, none), Resample(raw, none), Transpose(square, square),
+                 Resample(raw, Changed(raw, [](SxImageBuf& b) { b.width = 10, b.height = 4; }))});
     // Each field the destination shares with the source, and sizes that are not transposed, not
     // smaller or (for a mosaic) odd.
     for (auto spoil : {+[](SxImageBuf& b) { b.channels += 1; }, +[](SxImageBuf& b) { b.colorBitDepth = 12; },

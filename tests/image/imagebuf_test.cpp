@@ -8,6 +8,7 @@
 #include <QDataStream>
 
 #include <atomic>
+#include <climits>
 #include <tuple>
 
 using namespace ox;
@@ -98,6 +99,17 @@ TEST(ImageBuf, EveryOperationChecksItsArgumentsInOrderAndWritesNothingOnError)
     expectCodes(eErrUnsupported, {CopyBuffer(i64, QRect(0, 0, 2, 2), i64, QPoint(), true)});
     // A valid request to bit-pack: packing is not implemented, so nothing is written.
     EXPECT_EQ(CompressPixels(words, Changed(packed, [&](auto& p) { depth12(p), bitPacked(p); })), eOk);
+    // Rows the pixel operations cannot walk: bit-packed, or shorter than their pixels. Compressions
+    // other than the two, and rows whose byte count would leave 64 bits, are not allocated.
+    const SxImageBuf shortRows = Changed(src, [](auto& p) { p.rowBytes = 23; });
+    expectCodes(eErrInvalidArg1, {CopyBuffer(shortRows, src), CopyBuffer(shortRows, all, dst, QPoint(), true),
+                                  Crop(Changed(words, [&](auto& p) { depth12(p), bitPacked(p); }), all)});
+    expectCodes(eErrInvalidArg2,
+                {CopyBuffer(words, Changed(packed, [&](auto& p) { depth12(p), bitPacked(p); }))});
+    expectCodes(eErrInvalidArg4, {CopyBuffer(src, all, dst, QPoint(INT_MAX - 1, INT_MAX - 2), true)});
+    expectCodes(eErrUnsupported, {alloc(4, 4, 1, eUInt16, 0, 12, 0, ExPixelCompression(2))});
+    expectCodes(eErrOutOfMemory, {alloc(1 << 30, 1, 1 << 30, eComplex, 0, 0, 0, eUncompressed),
+                                  alloc(INT_MAX, 1, INT_MAX / 2, eDouble, 0, 0, 0, eUncompressed)});
     EXPECT_TRUE(snapshot.unchanged());
     EXPECT_TRUE(b.data == nullptr && b.width == 0);
     EXPECT_EQ(ShallowSubImage(cplx, QRect(1, 1, 2, 2), sub), eErrUnsupported); // the descriptor is made
@@ -194,6 +206,15 @@ TEST(CopyBuffer, WholeImageCopiesByBlockOrRowThroughTheCopyHook)
     EXPECT_EQ(CopyBuffer(src, Changed(dst, [](auto& b) { b.memoryTag = 1234; })), eErrFailed);
     EXPECT_EQ(capture.lines(), QStringList{MessageCapture::error("Failed to copy the image buffer.")});
 
+    // Bit-packed rows are copied as they are into a buffer packed alike: 12-bit triples, 23 of 32 bytes.
+    SxImageBuf packed, twin;
+    ASSERT_EQ(AllocBuffer(packed, 5, 3, 3, eUInt16, 0, 12, ePixel, false, eBitPacked), eOk);
+    std::memset(packed.data, 0x5a, packed.dataSize);
+    ASSERT_EQ(AllocAndCopyBuffer(packed, twin), eOk);
+    for (int y = 0; y < 3; ++y)
+        EXPECT_TRUE(std::equal(packed.data + 32 * y, packed.data + 32 * y + 23, twin.data + 32 * y)) << y;
+    FreeBuffer(packed), FreeBuffer(twin);
+
     // Large images with different row sizes copy row by row on several threads.
     Image large(1031, 777, 1, eUInt16, ePixel, eNoBayer, 0),
         largeDst(1031, 777, 1, eUInt16, ePixel, eNoBayer, 2);
@@ -217,6 +238,12 @@ TEST(CopyBuffer, RegionsOfEveryTypeAreClippedToTheTargetAndMasksChooseThePixels)
                 return std::array{x < 4 || y > 3 ? -1 : x - 2, y + 5, c};
             }));
             EXPECT_TRUE(paddingIs(dst, 0xcd));
+            // Within one image, down and to the right: each source row is read before it is overwritten.
+            ASSERT_EQ(CopyBuffer(src, QRect(2, 1, 8, 6), src, QPoint(4, 3), true), eOk);
+            EXPECT_TRUE(holdsFrom(src, [](int x, int y, int c) {
+                const bool moved = x >= 4 && x < 12 && y >= 3 && y < 9;
+                return std::array{moved ? x - 2 : x, moved ? y - 2 : y, c};
+            }));
         }
     for (ExImageDataType type : {eUInt8, eUInt16}) {
         Image src(6, 5, 4, type), dst(5, 4, 3, type), mask(5, 4, 1, eUInt8);
