@@ -60,6 +60,9 @@ OX_EXPORT unsigned int ScaleColors(const SxImageBuf& src, SxImageBuf& dst, unsig
 
 // Changes the container between eUInt8, eUInt16, eUInt32 and eUInt64 by plain integer conversion
 // (widening keeps the value, narrowing keeps the low-order bits; colorBitDepth is not used).
+// Components keep their place in memory: an RGB image retyped between 16 and 8 bits stays in the
+// source's channel order, whatever the destination's colorOrder says (ReduceBits, by contrast,
+// places logical channels).
 // Codes: src without data: eErrInvalidArg1; dst without data, or another size, channel count or
 // packing: eErrInvalidArg2; other types or packings: eErrUnsupported. Else eOk.
 OX_EXPORT unsigned int RetypeUToU(const SxImageBuf& src, SxImageBuf& dst);

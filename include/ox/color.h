@@ -69,8 +69,9 @@ OX_EXPORT unsigned int ConvertRGBAToRGB(const SxImageBuf& src, const QRect& rect
 // types: eErrUnsupported. Else eOk.
 OX_EXPORT unsigned int ConvertRGBToMono(const SxImageBuf& src, SxImageBuf& dst);
 // Weighted form: (wR·R + wG·G + wB·B) / 3. For integer types each product (in double precision) is
-// truncated toward zero to an integer first (saturating at the 64-bit range; NaN gives 0), then the
-// three are summed and divided by 3 as above. Weights are not normalised: 1, 1, 1 is the average.
+// truncated toward zero to an integer first (saturating at ±3e18, or at ±5.6e37 for 64-bit types,
+// so that the sum of three cannot overflow; NaN gives 0), then the three are summed and divided by
+// 3 as above. Weights are not normalised: 1, 1, 1 is the average.
 OX_EXPORT unsigned int ConvertRGBToMono(const SxImageBuf& src, SxImageBuf& dst, double wR, double wG,
                                         double wB);
 
@@ -129,7 +130,7 @@ OX_EXPORT unsigned int ConvertPackPixelToPlanar(const SxImageBuf& src, SxImageBu
 //   - 1 pixel-packed or 3 channels of eInt16, eInt32, eUInt32, eFloat, eDouble, eInt64, eUInt64,
 //     and 3 planar eUInt16 channels: linear stretch trunc((v − min) × 255 / (max − min)) over all
 //     colour components (0 when max = min; for floating point computed in double precision, NaN
-//     ignored by the search and written as 0), alpha `alpha`.
+//     and the infinities ignored by the search, NaN and −∞ written as 0, +∞ as 255), alpha `alpha`.
 // Codes: src without data or more than 4 channels: eErrInvalidArg1; dst not as above:
 // eErrInvalidArg2; anything else (other 4-channel sources, eComplex, eInt8, 2 channels, ...):
 // eErrUnsupported; a failure of a called conversion: eErrFailed; no memory for a lookup table:

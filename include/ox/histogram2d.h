@@ -125,7 +125,8 @@ public:
     bool incBy(int plane, const CxImageHistogramSparse2D& other, int otherPlane);
     bool decBy(int plane, const CxImageHistogramSparse2D& other, int otherPlane);
 
-    // result.setFrom(a) && result.incBy(b).
+    // result.setFrom(a) && result.incBy(b), with b read before the result is written (so the
+    // result may be a or b).
     static bool sum(const CxImageHistogramSparse2D& a, const CxImageHistogramSparse2D& b,
                     CxImageHistogramSparse2D& result);
     // result.setFrom(plane, a, plane) && result.incBy(plane, b, plane).

@@ -50,7 +50,8 @@ public:
     T value(int row, int col) const;
     // Makes the cell present with `value`.
     bool set(int row, int col, T value);
-    // Makes the cell present (starting from 0) and adds `delta` to it.
+    // Makes the cell present (starting from 0) and adds `delta` to it; integer cells saturate at
+    // the type's range.
     bool add(int row, int col, T delta);
     // Whether the cell is present; false outside the matrix.
     bool contains(int row, int col) const;

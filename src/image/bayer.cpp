@@ -236,7 +236,8 @@ unsigned int ConvertPlanarRawToRaw(const SxImageBuf& src, SxImageBuf& dst, ExBay
     OX_CHECK(HasData(src) && src.channels == 4 && src.packing == ePlanar, eErrInvalidArg1);
     OX_CHECK(HasData(dst) && dst.channels == 1 && dst.dataType == src.dataType && dst.packing == ePixel,
              eErrInvalidArg2);
-    OX_CHECK(dst.width == 2 * src.width && dst.height == 2 * src.height, eErrInvalidArg2);
+    OX_CHECK(qint64(dst.width) == 2 * qint64(src.width) && qint64(dst.height) == 2 * qint64(src.height),
+             eErrInvalidArg2);
     OX_CHECK(IsBayerLayout(grid), eErrInvalidArg3);
     return DispatchBySize<kSizes1248>(src.dataType, [&](auto tag) {
         JoinMosaic<typename decltype(tag)::type>(src, grid, dst);

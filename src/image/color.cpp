@@ -186,18 +186,20 @@ struct Average3
     }
 };
 
-// A product truncated toward zero to a 64-bit integer, saturating; NaN gives 0.
+// A product truncated toward zero to a 64-bit integer, saturating at ±3e18, below a third of the
+// range, so that the sum of three never overflows; NaN gives 0.
 inline qint64 TruncToInt64(double p)
 {
-    constexpr double lim = 9223372036854774784.0; // the largest double below 2^63
+    constexpr double lim = 3e18;
     if (!(p == p))
         return 0;
     return qint64(p >= lim ? lim : (p <= -lim ? -lim : p));
 }
 
+// The same in 128 bits, saturating at ±5.6e37 (below 2^127 / 3).
 inline __int128 TruncToInt128(double p)
 {
-    constexpr double lim = 1.7e38; // below 2^127
+    constexpr double lim = 5.6e37;
     if (!(p == p))
         return 0;
     return __int128(p >= lim ? lim : (p <= -lim ? -lim : p));

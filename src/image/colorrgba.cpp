@@ -212,7 +212,8 @@ struct Vector64<double>
 
 // For floating point, running ranges side by side in a 64-byte vector, so that the comparisons
 // of each lane keep their order (the compiler does not reassociate floating-point minima, so a
-// plain loop stays scalar); NaN compares false and is passed over.
+// plain loop stays scalar); NaN compares false and is passed over, and so are the infinities, which
+// then give 0 and 255 in the stretch.
 template <typename T>
 OX_ROW_KERNEL Range<T> RowRange(const T* __restrict s, std::ptrdiff_t n, Range<T> r)
 {
@@ -225,11 +226,12 @@ OX_ROW_KERNEL Range<T> RowRange(const T* __restrict s, std::ptrdiff_t n, Range<T
             lo[j] = r.lo;
             hi[j] = r.hi;
         }
+        constexpr T inf = std::numeric_limits<T>::infinity();
         for (; i + kLanes <= n; i += kLanes) {
             V v;
             std::memcpy(&v, s + i, sizeof v);
-            lo = v < lo ? v : lo;
-            hi = v > hi ? v : hi;
+            lo = (v < lo) & (v != -inf) ? v : lo;
+            hi = (v > hi) & (v != inf) ? v : hi;
         }
         for (int j = 0; j < kLanes; ++j) {
             r.lo = lo[j] < r.lo ? lo[j] : r.lo;
@@ -237,6 +239,9 @@ OX_ROW_KERNEL Range<T> RowRange(const T* __restrict s, std::ptrdiff_t n, Range<T
         }
     }
     for (; i < n; ++i) {
+        if constexpr (std::is_floating_point_v<T>)
+            if (std::isinf(s[i]))
+                continue;
         r.lo = s[i] < r.lo ? s[i] : r.lo;
         r.hi = s[i] > r.hi ? s[i] : r.hi;
     }

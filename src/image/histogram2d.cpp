@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -96,7 +98,13 @@ bool TSparseMatrix<T>::add(int row, int col, T delta)
         LogOutOfRange();
         return false;
     }
-    m_rowMaps[row][col] += delta; // operator[] inserts T(0) for an absent cell
+    T& cell = m_rowMaps[row][col]; // operator[] inserts T(0) for an absent cell
+    if constexpr (std::is_integral_v<T>) {
+        if (__builtin_add_overflow(cell, delta, &cell))
+            cell = delta > 0 ? std::numeric_limits<T>::max() : std::numeric_limits<T>::min();
+    } else {
+        cell += delta;
+    }
     return true;
 }
 
@@ -498,22 +506,27 @@ bool CxImageHistogramSparse2D::decBy(const CxImageHistogramSparse2D& other)
     return true;
 }
 
+// The sums read b after writing a into the result: a result that is b adds a copy of b.
 bool CxImageHistogramSparse2D::sum(const CxImageHistogramSparse2D& a, const CxImageHistogramSparse2D& b,
                                    CxImageHistogramSparse2D& result)
 {
+    if (&b == &result && &a != &b)
+        return sum(a, CxImageHistogramSparse2D(b), result);
     return result.setFrom(a) && result.incBy(b);
 }
 
 bool CxImageHistogramSparse2D::sum(const CxImageHistogramSparse2D& a, const CxImageHistogramSparse2D& b,
                                    CxImageHistogramSparse2D& result, int plane)
 {
-    return result.setFrom(plane, a, plane) && result.incBy(plane, b, plane);
+    return sum(a, plane, b, plane, result, plane);
 }
 
 bool CxImageHistogramSparse2D::sum(const CxImageHistogramSparse2D& a, int aPlane,
                                    const CxImageHistogramSparse2D& b, int bPlane,
                                    CxImageHistogramSparse2D& result, int resultPlane)
 {
+    if (&b == &result && (&a != &b || aPlane != bPlane))
+        return sum(a, aPlane, CxImageHistogramSparse2D(b), bPlane, result, resultPlane);
     return result.setFrom(resultPlane, a, aPlane) && result.incBy(resultPlane, b, bPlane);
 }
 

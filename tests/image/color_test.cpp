@@ -216,6 +216,8 @@ TEST(Color, EveryTypeToMonoRGBAndStretchedDisplayImages)
                     }))
                     << "weights " << w[0] << ", " << w[1] << ", " << w[2];
             }
+            // Products beyond every integer type saturate, and so does their sum (no overflow).
+            ASSERT_EQ(ConvertRGBToMono(src, weighted, 1e30, 1e30, 1e30), eOk);
             EXPECT_TRUE(stretched(src));
             if constexpr (std::is_floating_point_v<T>) { // tenths: many products land next to an integer
                 Image tenths(W, H, channels, t, packing);
@@ -289,6 +291,14 @@ TEST(Color, ConversionsInMemoryOrderMoveBytesPositionByPosition)
     fill<float>(flat, [](int, int, int) { return -3.5f; });
     ASSERT_EQ(ConvertToRGBA8(flat, out, 1), eOk);
     EXPECT_TRUE(logicalIs<quint8>(out, [](int, int, int c) { return c == 3; }));
+    // The infinities and NaN stay out of the range (0 ... 255 here): −∞ and NaN black, +∞ white.
+    const float odd[3] = {-INFINITY, NAN, INFINITY};
+    const auto grey = [&](int x) { return x % 7 < 3 ? odd[x % 7] : float(85 * (x % 7 - 3)); };
+    fill<float>(flat, [&](int x, int, int) { return grey(x); });
+    ASSERT_EQ(ConvertToRGBA8(flat, out, 1), eOk);
+    EXPECT_TRUE(logicalIs<quint8>(out, [&](int x, int, int c) -> long long {
+        return c == 3 ? 1 : (x % 7 == 2 ? 255 : (x % 7 < 2 ? 0 : grey(x)));
+    }));
     // Red and blue exchanged in place.
     Image rgba16(W, H, 4, eUInt16);
     fillRaw(rgba16);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <utility>
 
 namespace {
@@ -77,6 +78,8 @@ TEST(SparseHistogram2D, CellOperationsAndInitCheckRangesAndOnlyValueLogs)
     EXPECT_FALSE(h[0].set(0, 4, 1) || h[7].set(0, 0, 1)); // no plane 7: an empty matrix
     EXPECT_EQ(h[7].rows(), 0);
     EXPECT_EQ(log.lines(), QStringList({kOutOfRange, kOutOfRange, kOutOfRange, kOutOfRange}));
+    // Counts stop at the int range.
+    EXPECT_TRUE(h.set(0, 3, 3, INT_MAX) && h.inc(0, 3, 3) && h.value(0, 3, 3) == INT_MAX);
     // dec: never below zero, and an absent cell stays absent.
     EXPECT_TRUE(h.dec(1, 2, 3) && h.dec(1, 2, 3) && h.dec(1, 2, 3) && h.dec(1, 0, 1));
     EXPECT_TRUE(h.contains(1, 2, 3) && h.value(1, 2, 3) == 0 && !h.contains(1, 0, 1));
@@ -142,6 +145,10 @@ TEST(SparseHistogram2D, SumsCopiesAndMovesAreValues)
     ASSERT_TRUE(Sparse::sum(a, 1, b, 0, one, 0) && Sparse::sum(a, b, result, 0));
     EXPECT_EQ(Cells(one, 0), CellList({{0, 0, 1}, {3, 3, 1}}));
     EXPECT_EQ(result.value(0, 0, 0), 2);
+    // Into one of the summands, whole or by plane.
+    ASSERT_TRUE(Sparse::sum(a, b, b) && Sparse::sum(a, 0, one, 0, one, 0));
+    EXPECT_EQ(Cells(b, 0) + Cells(b, 1), CellList({{0, 0, 2}, {2, 2, 1}, {3, 3, 1}}));
+    EXPECT_TRUE(one.value(0, 0, 0) == 2 && one.value(0, 3, 3) == 1);
 
     Sparse copy = a;
     copy.inc(0, 0, 0);
