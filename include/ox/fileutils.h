@@ -12,6 +12,9 @@
 // "Directory with separator": a non-empty directory string whose last character is neither '/' nor
 // '\\' gets QDir::separator() appended; an empty string stays empty (the current directory).
 // Directory listings take files only and sort by name (plain string order, so img-10 < img-9).
+// Listed names are picked by their beginning and end, compared literally but ignoring case (as Qt's
+// name filters do): characters such as '*', '?', '[' and ']' in base names and extensions are
+// ordinary characters.
 
 namespace ox {
 
@@ -20,8 +23,9 @@ namespace ox {
 // QString::arg(n, fieldWidth, 10, '0'): a positive width pads with zeros on the left.
 // The number after the last listed name (greatest by name) is the starting point; the search moves
 // up by one until no entry of that name exists. An empty listing gives number 1 (or the plain name
-// with `parentheses` when nothing starts with `baseName`). Never fails: a directory that cannot be
-// listed counts as empty.
+// with `parentheses` when nothing starts with `baseName`). Numbers are read and counted as 64-bit
+// integers (a listed number that does not parse counts as 0); after the largest one the search goes
+// on from 1. Never fails: a directory that cannot be listed counts as empty.
 OX_EXPORT QString GenerateFilename(const QString& dir, const QString& baseName, const QString& extension,
                                    bool parentheses, int fieldWidth);
 
@@ -52,8 +56,9 @@ OX_EXPORT void SetLastOpenDir(const QString& dir);
 OX_EXPORT void SetLastSaveDir(const QString& dir);
 
 // Stores the 16-byte binary MD5 digest of the file's contents in `md5`.
-// Returns eOk; eErrFileNotFound when nothing exists at `path`; eErrFileOpen when it cannot be opened
-// for reading (a directory, missing permission); eErrFailed when reading stops part way.
+// Returns eOk; eErrFileNotFound when nothing exists at `path`; eErrFileOpen when it is not a regular
+// file (a directory, a pipe, a device; links are followed) or cannot be opened for reading (missing
+// permission); eErrFailed when reading stops part way.
 // `md5` is untouched on failure.
 OX_EXPORT unsigned int FileMd5Sum(const QString& path, QByteArray& md5);
 

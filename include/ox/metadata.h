@@ -128,7 +128,9 @@ public:
     // an "ox_metadata" element that loaded; the items that loaded stay even when false.
     bool loadFromDom(QDomDocument& document);
     // Parses `xml` and loads it as loadFromDom() does. Text that does not parse is logged and leaves
-    // the contents untouched (false).
+    // the contents untouched (false). So is a text whose elements may nest deeper than 256 levels
+    // (reported as a parse error, "elements nested deeper than 256 levels"): a deeper text would
+    // exhaust the stack of the XML parser.
     bool loadFromXml(const QString& xml);
 
 protected:

@@ -24,7 +24,10 @@ namespace ox {
 // Checks in order: in null eErrInvalidArg1; out null eErrInvalidArg2; count < 1 eErrInvalidArg3;
 // window < 1, window > count or even eErrInvalidArg4; order < 0 eErrInvalidArg5.
 // Returns eErrFailed when the fit has no unique solution (order >= window: too few points for
-// the polynomial), `out` untouched then.
+// the polynomial), when its normal equations leave the range of doubles (window x (window / 2)
+// raised to 2 x order overflows), or when its working memory (linear in the window) cannot be
+// obtained; `out` is untouched then. Time: count x window for the interior; for the edges
+// window^2 x order with a fit, window with order 0.
 OX_EXPORT unsigned int SavitzkyGolaySmooth(const double* in, double* out, int count, int window, int order);
 
 // Vector forms: `out` must have the size of `in` and is added to as above.

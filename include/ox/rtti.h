@@ -131,8 +131,8 @@ public:
     // that carries the attribute "enabled" ("0", "false" in any case and "" mean false), emitting
     // the signal where a flag changes; a class registered twice takes the value for its later item
     // in registry order. Classes missing from the text keep their flag; entries for unknown classes
-    // are ignored; a text that does not parse changes nothing. Both do nothing when `settings` is
-    // null.
+    // are ignored; a text that does not parse, or whose elements may nest deeper than 256 levels,
+    // changes nothing. Both do nothing when `settings` is null.
     void saveSettings(QSettings* settings);
     void loadSettings(const QSettings* settings);
 

@@ -64,9 +64,9 @@ public:
 
     // The distance of one moveStepUp() or moveStepDown(), kept with its sign; 1.0 initially.
     double moveStepValue() const;
-    // Refuses (false, logged, old value kept) a value whose magnitude is below step(); otherwise
-    // stores `value` unchanged, sign included, and returns true. A magnitude equal to step() is
-    // accepted.
+    // Refuses (false, logged, old value kept) a value whose magnitude is below step(), and a value
+    // that is not finite (NaN, infinite); otherwise stores `value` unchanged, sign included, and
+    // returns true. A magnitude equal to step() is accepted.
     bool setMoveStepValue(double value);
     // Not virtual: the interface itself cannot move to an absolute position and returns false. A
     // stage class offers absolute moves through its own operations.

@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <limits>
 
 namespace ox {
 
@@ -27,34 +28,43 @@ QString WithSeparator(const QString& dir)
     return dir + QDir::separator();
 }
 
-// Files of `dir` matching `pattern`, sorted by name. A directory that cannot be listed gives an
-// empty list. An empty `dir` is the current directory.
-QStringList ListFiles(const QString& dir, const QString& pattern)
+// The files of `dir` whose names begin with `prefix` and end with `suffix`, the two not
+// overlapping: what the name filter "prefix*suffix" selects, with the prefix and suffix taken
+// literally ('*', '?' and '[' in them are ordinary characters) and, as with Qt's name filters,
+// ignoring case. Unsorted. An empty `dir` is the current directory; a directory that cannot be
+// listed gives an empty list.
+QStringList MatchingFiles(const QString& dir, const QString& prefix, const QString& suffix)
 {
     const QDir d(dir.isEmpty() ? QStringLiteral(".") : dir);
-    return d.entryList(QStringList(pattern), QDir::Files, QDir::Name);
+    QStringList names;
+    for (const QString& name : d.entryList(QDir::Files, QDir::NoSort)) {
+        if (name.size() >= prefix.size() + suffix.size() && name.startsWith(prefix, Qt::CaseInsensitive) &&
+            name.endsWith(suffix, Qt::CaseInsensitive))
+            names.append(name);
+    }
+    return names;
 }
 
 // "base-N.ext" or "base(N).ext" with N formatted by QString::arg(n, fieldWidth, 10, '0').
 // The multi-argument arg() substitutes in one pass, so '%' in the names is taken literally.
-QString NumberedName(const QString& baseName, const QString& extension, bool parentheses, int number,
+QString NumberedName(const QString& baseName, const QString& extension, bool parentheses, qint64 number,
                      int fieldWidth)
 {
-    const QString n = QStringLiteral("%1").arg(number, fieldWidth, 10, QLatin1Char('0'));
+    const QString n = QStringLiteral("%1").arg(qlonglong(number), fieldWidth, 10, QLatin1Char('0'));
     return parentheses ? QStringLiteral("%1(%2).%3").arg(baseName, n, extension)
                        : QStringLiteral("%1-%2.%3").arg(baseName, n, extension);
 }
 
 // The number of a listed name: between the first '-' and the last '.', or between the first '('
-// and the last ')'; 0 when that text is missing or not a decimal integer.
-int NumberOfName(const QString& name, bool parentheses)
+// and the last ')'; 0 when that text is missing or not a decimal 64-bit integer.
+qint64 NumberOfName(const QString& name, bool parentheses)
 {
     const int open = name.indexOf(parentheses ? QLatin1Char('(') : QLatin1Char('-'));
     const int close = name.lastIndexOf(parentheses ? QLatin1Char(')') : QLatin1Char('.'));
     if (open < 0 || close <= open)
         return 0;
     bool ok = false;
-    const int number = name.mid(open + 1, close - open - 1).toInt(&ok, 10);
+    const qint64 number = name.mid(open + 1, close - open - 1).toLongLong(&ok, 10);
     return ok ? number : 0;
 }
 
@@ -78,21 +88,23 @@ QString GenerateFilename(const QString& dir, const QString& baseName, const QStr
                          bool parentheses, int fieldWidth)
 {
     const QString d = WithSeparator(dir);
+    const QString dotExtension = QLatin1Char('.') + extension;
     QStringList names;
     if (!parentheses) {
-        names = ListFiles(d, QStringLiteral("%1-*.%2").arg(baseName, extension));
+        names = MatchingFiles(d, baseName + QLatin1Char('-'), dotExtension);
     } else {
-        if (ListFiles(d, QStringLiteral("%1*.%2").arg(baseName, extension)).isEmpty())
+        if (MatchingFiles(d, baseName, dotExtension).isEmpty())
             return QStringLiteral("%1.%2").arg(baseName, extension);
-        names = ListFiles(d, QStringLiteral("%1(*).%2").arg(baseName, extension));
+        names = MatchingFiles(d, baseName + QLatin1Char('('), QLatin1Char(')') + dotExtension);
     }
     if (names.isEmpty())
         return NumberedName(baseName, extension, parentheses, 1, fieldWidth);
 
-    int number = NumberOfName(names.last(), parentheses);
+    // The greatest by name, as a listing sorted by name (case-sensitive) ends with it.
+    qint64 number = NumberOfName(*std::max_element(names.cbegin(), names.cend()), parentheses);
     QString name;
     do {
-        ++number;
+        number = number == std::numeric_limits<qint64>::max() ? 1 : number + 1; // no overflow
         name = NumberedName(baseName, extension, parentheses, number, fieldWidth);
     } while (QFileInfo::exists(d + name));
     return name;
@@ -162,8 +174,12 @@ void SetLastSaveDir(const QString& dir)
 
 unsigned int FileMd5Sum(const QString& path, QByteArray& md5)
 {
-    if (!QFileInfo::exists(path))
+    const QFileInfo info(path);
+    if (!info.exists())
         return eErrFileNotFound;
+    // Only regular files (or links to them): a pipe or a device could block or never end.
+    if (!info.isFile())
+        return eErrFileOpen;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return eErrFileOpen;

@@ -5,8 +5,11 @@
 #include "core/log.h"
 #include "image/pixelops.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <vector>
 
 namespace ox {
@@ -67,7 +70,7 @@ bool InvertLU(Matrix m, Matrix& inverse)
         for (int r = k + 1; r < n; ++r)
             if (std::fabs(m(r, k)) > std::fabs(m(pivot, k)))
                 pivot = r;
-        if (std::fabs(m(pivot, k)) < kPivotTolerance)
+        if (!(std::fabs(m(pivot, k)) >= kPivotTolerance)) // a NaN pivot fails as well
             return false;
         if (pivot != k) {
             for (int c = 0; c < n; ++c)
@@ -111,13 +114,14 @@ class SavitzkyGolayFit
 {
 public:
     // Computes (A^T A)^-1 with A[r][p] = t_r^p. False when the system is singular, which it is
-    // whenever there are fewer positions than coefficients.
+    // whenever there are fewer positions than coefficients, and when the sums of A^T A, up to
+    // window x h^(2 order), would leave the range of doubles (no inverse could be trusted then).
     bool prepare(int window, int order)
     {
+        if (qint64(order) >= window || !std::isfinite(window * std::pow(double(window / 2), 2.0 * order)))
+            return false;
         m_window = window;
         m_terms = order + 1;
-        if (m_terms > window)
-            return false;
         Matrix a;
         Matrix normal;
         if (!a.build(window, m_terms) || !normal.build(m_terms, m_terms))
@@ -176,7 +180,7 @@ constexpr qint64 kParallelWork = 32768;
 // Runs body(i) for i in [0, n), on the OpenMP threads (static schedule) when n x costPerIndex
 // reaches kParallelWork.
 template <typename F>
-void ParallelIndices(int n, int costPerIndex, F&& body)
+void ParallelIndices(int n, qint64 costPerIndex, F&& body)
 {
 #pragma omp parallel for schedule(static) if (qint64(n) * costPerIndex >= kParallelWork)
     for (int i = 0; i < n; ++i)
@@ -199,8 +203,8 @@ inline double Dot(const double* c, const double* in, int window)
 void SlidingWindow(const double* in, double* out, int outputs, const double* c, int window)
 {
     constexpr int kBlock = 256;
-    const int blocks = (outputs + kBlock - 1) / kBlock;
-    ParallelIndices(blocks, kBlock * window, [&](int b) {
+    const int blocks = outputs / kBlock + (outputs % kBlock != 0);
+    ParallelIndices(blocks, qint64(kBlock) * window, [&](int b) {
         double acc[kBlock];
         const int first = b * kBlock;
         const int n = std::min(kBlock, outputs - first);
@@ -232,18 +236,18 @@ void SlidingWindow(const double* in, double* out, int outputs, const double* c, 
 
 void MovingAverage(const double* in, double* out, int count, int window)
 {
+    // The edges as running sums: each adds its samples in the order k = 0 .. i, as a separate sum
+    // per edge element would, in linear time.
     const int h = window / 2;
     const int last = count - 1;
-    ParallelIndices(h, h, [&](int i) {
-        double head = 0.0;
-        double tail = 0.0;
-        for (int k = 0; k <= i; ++k) {
-            head += in[k];
-            tail += in[last - k];
-        }
+    double head = 0.0;
+    double tail = 0.0;
+    for (int i = 0; i < h; ++i) {
+        head += in[i];
+        tail += in[last - i];
         out[i] += head / (i + 1);
         out[last - i] += tail / (i + 1);
-    });
+    }
     SlidingWindow(in, out + h, count - window + 1, nullptr, window);
 }
 
@@ -254,17 +258,21 @@ unsigned PolynomialSmooth(const double* in, double* out, int count, int window, 
         return eErrFailed;
     const int h = window / 2;
     const int last = count - 1;
+    const std::size_t rowSize = std::size_t(window);
+    const std::size_t terms = std::size_t(fit.terms());
 
-    // Coefficient rows for positions 0 .. h (the edges and the centre), filled by the edge loop;
-    // scratch space for each row's intermediate vector. Allocated once here.
-    std::vector<double> table(std::size_t(h + 1) * std::size_t(window), 0.0);
-    std::vector<double> scratch(std::size_t(h + 1) * std::size_t(fit.terms()), 0.0);
-    auto row = [&](int i) { return table.data() + std::size_t(i) * std::size_t(window); };
+    // All memory is taken before `out` is touched: the centre row, and per thread one edge row and
+    // the intermediate vector of its coefficient computation (memory linear in the window).
+    const std::size_t threads = std::size_t(std::max(1, omp_get_max_threads()));
+    std::vector<double> centre(rowSize, 0.0);
+    std::vector<double> rows(threads * rowSize, 0.0);
+    std::vector<double> scratch(threads * terms, 0.0);
 
-    fit.coefficients(h, row(h), scratch.data() + std::size_t(h) * fit.terms());
-    ParallelIndices(h, window * fit.terms(), [&](int i) {
-        double* c = row(i);
-        fit.coefficients(i, c, scratch.data() + std::size_t(i) * fit.terms());
+    fit.coefficients(h, centre.data(), scratch.data());
+    ParallelIndices(h, qint64(window) * fit.terms(), [&](int i) {
+        const std::size_t thread = std::size_t(omp_get_thread_num());
+        double* c = rows.data() + thread * rowSize;
+        fit.coefficients(i, c, scratch.data() + thread * terms);
         out[i] += Dot(c, in, window);
         double tail = 0.0;
         for (int k = 0; k < window; ++k)
@@ -272,7 +280,7 @@ unsigned PolynomialSmooth(const double* in, double* out, int count, int window, 
         out[last - i] += tail;
     });
 
-    SlidingWindow(in, out + h, count - window + 1, row(h), window);
+    SlidingWindow(in, out + h, count - window + 1, centre.data(), window);
     return eOk;
 }
 
@@ -283,7 +291,13 @@ unsigned SmoothVector(const Vector& in, Vector& out, int window, int order)
     OX_CHECK(!out.empty() && out.size() == in.size(), eErrInvalidArg2);
     OX_CHECK(window >= 1 && qint64(in.size()) >= 2 * qint64(window) + 2, eErrInvalidArg3);
     OX_CHECK(order >= 0, eErrInvalidArg4);
-    const unsigned code = SavitzkyGolaySmooth(in.data(), out.data(), int(in.size()), window, order);
+    unsigned code = eErrFailed;
+    try {
+        // A shared QVector output is copied here (detached) before the core form writes.
+        code = SavitzkyGolaySmooth(in.data(), out.data(), int(in.size()), window, order);
+    } catch (const std::exception&) {
+        // no memory for the copy
+    }
     return Succeeded(code) ? eOk : eErrFailed;
 }
 
@@ -300,7 +314,11 @@ unsigned int SavitzkyGolaySmooth(const double* in, double* out, int count, int w
         MovingAverage(in, out, count, window);
         return eOk;
     }
-    return PolynomialSmooth(in, out, count, window, order);
+    try {
+        return PolynomialSmooth(in, out, count, window, order);
+    } catch (const std::exception&) {
+        return eErrFailed; // no memory for the fit (taken before `out` is written)
+    }
 }
 
 unsigned int SavitzkyGolaySmooth(const QVector<double>& in, QVector<double>& out, int window, int order)

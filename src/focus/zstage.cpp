@@ -39,7 +39,7 @@ double IxZStage::moveStepValue() const
 
 bool IxZStage::setMoveStepValue(double value)
 {
-    if (step() > std::abs(value)) {
+    if (!std::isfinite(value) || step() > std::abs(value)) {
         detail::LogError(
             QStringLiteral("The absolute value of the step must be greater or equal to step()."));
         return false;

@@ -266,10 +266,11 @@ inline quint64 ImageByteSize(const SxImageInfo& b)
 }
 
 // True when the memory of two buffers overlaps (each spans rowBytes x height x planes bytes).
+// Memory of different kinds (memoryTag) is taken to lie in different address spaces.
 inline bool Overlaps(const SxImageBuf& a, const SxImageBuf& b)
 {
     const auto begin = [](const SxImageBuf& x) { return reinterpret_cast<quintptr>(x.data); };
-    return a.data && b.data && begin(a) < begin(b) + ImageByteSize(b) &&
+    return a.data && b.data && a.memoryTag == b.memoryTag && begin(a) < begin(b) + ImageByteSize(b) &&
            begin(b) < begin(a) + ImageByteSize(a);
 }
 

@@ -3,6 +3,7 @@
 #include <ox/rtti.h>
 
 #include "core/log.h"
+#include "registry/domtext.h"
 
 #include <QDomNode>
 
@@ -250,7 +251,7 @@ bool CxMetadata::loadFromXml(const QString& xml)
     QString message;
     int line = 0;
     int column = 0;
-    if (!document.setContent(xml, false, &message, &line, &column)) {
+    if (!detail::ParseDomText(document, xml, &message, &line, &column)) {
         detail::LogError(QStringLiteral("Invalid XML. Error: %1, line: %2, column: %3.")
                              .arg(message, QString::number(line), QString::number(column)));
         return false;

@@ -1,5 +1,7 @@
 #include <ox/rtti.h>
 
+#include "registry/domtext.h"
+
 #include <QCoreApplication>
 #include <QDomDocument>
 #include <QDomElement>
@@ -247,7 +249,7 @@ void CxRtti::loadSettings(const QSettings* settings)
 
     // Class names keep their "::": without namespace processing the colons are name characters.
     QDomDocument document;
-    if (!document.setContent(settings->value(kSettingsKey).toString(), false))
+    if (!detail::ParseDomText(document, settings->value(kSettingsKey).toString()))
         return;
 
     for (QDomNode node = document.documentElement().firstChild(); !node.isNull(); node = node.nextSibling()) {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <tuple>
 
 TEST(FileNaming, GeneratedNamesContinueAfterTheLastListedNameAndSkipTakenOnes)
@@ -28,6 +30,13 @@ TEST(FileNaming, GeneratedNamesContinueAfterTheLastListedNameAndSkipTakenOnes)
         {{"pic.png", "pic(2).png"}, "pic", true, 0, "pic(3).png"},
         {{}, "pic", true, 3, "pic(003).png"},
         {{"pic(9).png", "pic(10).png"}, "pic", true, 0, "pic(11).png"},
+        // Names are matched literally, not as wildcard patterns.
+        {{"scan[1]-0001.png", "scanX-0005.png"}, "scan?", false, 4, "scan?-0001.png"},
+        {{}, "scan[1]", false, 4, "scan[1]-0002.png"},
+        {{"scan[1].png"}, "scan[1]", true, 0, "scan[1](1).png"},
+        // Numbers count on past the int range; after the largest 64-bit one, from 1.
+        {{"big-2147483647.png"}, "big", false, 0, "big-2147483648.png"},
+        {{"top-1.png", "top-9223372036854775807.png"}, "top", false, 0, "top-2.png"},
     };
     for (const auto& [create, base, parentheses, width, expected] : steps) {
         for (const QString& name : create)
@@ -77,6 +86,9 @@ TEST(FileNaming, Md5IsTheBinaryDigestAndFailuresLeaveTheOutputAlone)
     QByteArray md5;
     EXPECT_EQ(ox::FileMd5Sum(file.fileName(), md5), ox::eOk);
     EXPECT_EQ(ox::FileMd5Sum(tmp.filePath("missing.bin"), md5), ox::eErrFileNotFound);
-    EXPECT_EQ(ox::FileMd5Sum(tmp.path(), md5), ox::eErrFileOpen);
+    // Only regular files: a directory, a pipe and a device are refused (reading them could block).
+    ASSERT_EQ(mkfifo(QFile::encodeName(tmp.filePath("fifo")).constData(), 0600), 0);
+    for (const QString& path : {tmp.path(), tmp.filePath("fifo"), QString("/dev/zero")})
+        EXPECT_EQ(ox::FileMd5Sum(path, md5), ox::eErrFileOpen) << path.toStdString();
     EXPECT_EQ(md5, QByteArray::fromHex("900150983cd24fb0d6963f7d28e17f72"));
 }

@@ -66,7 +66,9 @@ TEST_F(LogFile, EachOpeningPrunesAndLinesGoOnceToTheFileAndOnceToThePreviousHand
     // An error (a copy between memory tags without a copy hook) and a warning, in the library's form.
     ox::SxImageBuf a;
     ox::AllocBuffer(a, 1, 1, 1, ox::eUInt8, 0, 0, ox::ePixel, true, ox::eUncompressed);
-    ox::SxImageBuf b = a; // the same memory, tagged as another kind
+    QByteArray other(int(a.dataSize), '\0');
+    ox::SxImageBuf b = a; // other memory, tagged as another kind
+    b.data = reinterpret_cast<quint8*>(other.data());
     b.memoryTag = 1;
     EXPECT_EQ(ox::CopyBuffer(a, b), ox::eErrFailed);
     ox::FreeBuffer(a);

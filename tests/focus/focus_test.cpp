@@ -182,10 +182,10 @@ TEST(ZStage, MoveStepIsNeverSmallerThanTheStagesStep)
     oxtest::MessageCapture log;
     Stage stage; // step() is 0.5
     EXPECT_TRUE(stage.setMoveStepValue(-0.5)) << "the magnitude of step() is accepted, sign and all";
-    for (double tooSmall : {0.25, -0.49})
-        EXPECT_FALSE(stage.setMoveStepValue(tooSmall)) << tooSmall;
+    for (double refused : {0.25, -0.49, std::nan(""), -HUGE_VAL}) // too small, or not finite
+        EXPECT_FALSE(stage.setMoveStepValue(refused)) << refused;
     EXPECT_EQ(stage.moveStepValue(), -0.5);
     const QString line =
         oxtest::MessageCapture::error("The absolute value of the step must be greater or equal to step().");
-    EXPECT_EQ(log.lines(), QStringList({line, line}));
+    EXPECT_EQ(log.lines(), QStringList({line, line, line, line}));
 }

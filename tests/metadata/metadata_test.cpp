@@ -119,6 +119,28 @@ TEST_F(Metadata, SavedXmlLoadsBackOnlyThroughAnEnabledLoaderAndEachBadNodeIsRepo
         EXPECT_EQ(metadata.saveToXml(-1), "<ox_metadata_list>" + good + good + "</ox_metadata_list>") << c[0];
     }
 
+    // A text that may nest deeper than 256 levels fails as one that does not parse and leaves the
+    // contents, also where an error the parser tolerates or an entity would hide the depth. 256
+    // levels parse, and so do tags in comments and CDATA (the parseable texts empty the container).
+    const auto nested = [](int levels) {
+        return QString("<a>").repeated(levels) + QString("</a>").repeated(levels);
+    };
+    const QString deep =
+        Err("Invalid XML. Error: elements nested deeper than 256 levels, line: %1, column: %2.");
+    const std::pair<QString, QString> deepCases[] = {
+        {"<ox_metadata_list>\n" + nested(30000), deep.arg(2).arg(766)},
+        {"<ox_metadata_list>&undeclared;" + nested(256), deep.arg(1).arg(796)},
+        {"<!DOCTYPE d [<!ENTITY e \"" + nested(30000) + "\">]><ox_metadata_list>&e;", deep.arg(1).arg(794)},
+        {"<ox_metadata_list>" + nested(255), Err("Invalid metadata format. Unexpected node 'a'.")},
+        {"<ox_metadata_list><!--" + nested(300) + "--><![CDATA[" + nested(300) + "]]>",
+         Err("Invalid metadata format. Unexpected node '#comment'.")}};
+    for (const auto& [text, error] : deepCases) {
+        capture.clear();
+        EXPECT_FALSE(metadata.loadFromXml(text + "</ox_metadata_list>"));
+        EXPECT_EQ(capture.lines().value(0), error);
+        EXPECT_EQ(metadata.isEmpty(), !error.contains("deeper"));
+    }
+
     oxtest::SetClassesEnabled("md::CxLoader", false); // a disabled loader is not used
     capture.clear();
     EXPECT_FALSE(metadata.loadFromXml("<ox_metadata_list>" + good + "</ox_metadata_list>"));

@@ -87,13 +87,16 @@ TEST(Rtti, ItemFlagsRoundTripThroughSettingsAndSignalOnlyRealChanges)
     rtti->saveSettings(&settings);
 
     // The saved text, texts that set the flag by the variant rules, and texts that keep it: an entry
-    // without the attribute, and an unclosed element (the text does not parse).
+    // without the attribute, an unclosed element (the text does not parse), and elements nested
+    // deeper than the parser may go.
     const QString set = "<CxRtti><rt::CxOnce enabled=\"%1\"/></CxRtti>";
+    const QString deep = QString("<a>").repeated(30000) + QString("</a>").repeated(30000);
     const QStringList texts = QStringList()
                               << settings.value("RttiSettings").toString() << set.arg("0") << set.arg("false")
                               << set.arg("FALSE") << set.arg("") << set.arg("1") << set.arg("no")
-                              << "<CxRtti><rt::CxOnce/></CxRtti>" << set.arg("0").remove('/');
-    const char flags[] = "0000011--"; // the flag each text gives; '-': the flag stays
+                              << "<CxRtti><rt::CxOnce/></CxRtti>" << set.arg("0").remove('/')
+                              << set.arg("0").replace("<CxRtti>", "<CxRtti>" + deep);
+    const char flags[] = "0000011---"; // the flag each text gives; '-': the flag stays
     for (int i = 0; i < texts.size(); ++i) {
         for (bool before : {false, true}) {
             rtti->setItemEnabled(once, before);
