@@ -1,6 +1,8 @@
 // A minimal host application: prints what the library reports about itself and the machine, then
-// allocates, copies, crops and sub-images a few buffers, reporting each step.
+// allocates, copies, crops and sub-images a few buffers, reporting each step; last it runs a pipeline
+// in push and pull feed and an auto-focus search against a simulated camera and focus drive.
 
+#include "focus_demo.h"
 #include "pipeline_demo.h"
 
 #include <ox/ox.h>
@@ -78,5 +80,5 @@ int main(int argc, char** argv)
     out() << "freed both buffers; data pointers are " << (rgb.data || copy.data ? "set" : "null") << Qt::endl;
 
     RunPipelineDemo(3);
-    return 0;
+    return RunFocusDemo(10000) ? 0 : 1;
 }
