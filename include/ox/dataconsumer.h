@@ -56,14 +56,28 @@ private:
     std::atomic<int> m_requestsInFlight{0}; // 1 while a request of ours waits at the source
 };
 
+class CxDataConsumer;
+
 // A plain object that consumes frames through a CxDataConsumer. Its operations run on the
 // consumer's worker thread (acceptsData also on the publishing item's thread).
+//
+// Lifetimes: the eater and the consumer built on it may be deleted in either order (from one
+// thread): whichever goes first clears the other's pointer, and a consumer without eater refuses
+// every frame. Delete the eater only while the consumer's pipe is stopped (or the consumer is
+// out of any pipe): a worker may be inside consumeData() or acceptsData() until then. A copy
+// shares the consumer pointer for requestData() but is not the consumer's eater: the consumer
+// does not clear it, so drop copies before the consumer. An eater feeds one consumer: building a
+// second CxDataConsumer on it leaves the first without eater.
 class OX_EXPORT IxDataEater
 {
 public:
     IxDataEater() = default;
-    IxDataEater(const IxDataEater&) = default;
-    IxDataEater& operator=(const IxDataEater&) = default;
+    IxDataEater(const IxDataEater& other) : m_consumer(other.m_consumer) {}
+    IxDataEater& operator=(const IxDataEater& other)
+    {
+        m_consumer = other.m_consumer;
+        return *this;
+    }
     virtual ~IxDataEater();
     // Takes ownership of `data` when it returns true.
     virtual bool consumeData(IxData* data) = 0;
@@ -75,10 +89,11 @@ public:
 private:
     friend class CxDataConsumer;
     IxDataConsumer* m_consumer = nullptr;
+    CxDataConsumer* m_feeds = nullptr; // the consumer built on this eater; not copied
 };
 
 // A consumer that hands frames to an eater (not owned). Takes only the latest frame and regulates
-// its rate.
+// its rate. Without an eater (it was deleted) it accepts no frame.
 class OX_EXPORT CxDataConsumer : public IxDataConsumer
 {
     Q_OBJECT
@@ -90,7 +105,10 @@ public:
     IxDataEater* eater() const { return m_eater; }
 
 private:
-    IxDataEater* m_eater;
+    friend class IxDataEater;
+    // Written under the item lock (here and by the eater's destructor); atomic because
+    // acceptsData() reads it on the publishing item's thread, which must not take this item lock.
+    std::atomic<IxDataEater*> m_eater;
 };
 
 } // namespace ox

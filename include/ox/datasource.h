@@ -2,6 +2,7 @@
 
 #include <ox/pipeitem.h>
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 
@@ -32,9 +33,10 @@ private:
 // data-triggered, only through triggerData(). It has no predecessors.
 //
 // Threads: onRequestData() and onRequestFrameNo() run on the source's worker thread (requests
-// of connected requestors arrive queued); triggerData()
-// runs on the calling thread holding the item lock and publishes under the data lock. The trigger
-// type, the capture switch and the requestor set are guarded by the item lock.
+// of connected requestors arrive queued); triggerData() runs on the calling thread holding the
+// item lock and publishes under the data lock. The trigger type and the capture switch are
+// guarded by the item lock; the requestor set by a leaf lock of its own, so that a requestor
+// destroyed on any thread, also while the source runs, is dropped from it at once.
 class OX_EXPORT IxDataSource : public IxPipeItem
 {
     Q_OBJECT
@@ -72,7 +74,8 @@ public:
                              CxMetadata* outputMetadata) override;
 
 public Q_SLOTS:
-    // Data-triggered sources make and publish one frame; free-running ones ignore it.
+    // A started, data-triggered source makes and publishes one frame; otherwise nothing happens
+    // (a stopped source may have closed what triggerDataLow() needs).
     virtual void triggerData();
 
 protected Q_SLOTS:
@@ -95,9 +98,12 @@ protected:
 private:
     friend class CxPipe;
     ExDataTriggerType m_triggerType = eFreeRunning; // guarded by the item lock
-    QSet<QObject*> m_requestors;                    // guarded by the item lock
-    QList<IxMetadataCapture*> m_captures;           // guarded by the item lock; not owned
-    bool m_captureMetadata = false;                 // guarded by the item lock
+    mutable std::mutex m_requestorsLock;            // leaf lock
+    // The connected requestors, each with the connection that drops it when it is destroyed.
+    // Guarded by m_requestorsLock; changed under the item lock too.
+    QHash<QObject*, QMetaObject::Connection> m_requestors;
+    QList<IxMetadataCapture*> m_captures; // guarded by the item lock; not owned
+    bool m_captureMetadata = false;       // guarded by the item lock
 };
 
 } // namespace ox

@@ -2,6 +2,7 @@
 
 #include <ox/export.h>
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -23,7 +24,15 @@ class IxDataConsumer;
 // root starts (so setupStart() runs on the caller's thread under it and may call back into the
 // pipe) and never while starting(), started(), stopping() or stopped() is emitted, nor while the
 // root stops. The state and the data feed are atomic: items read them from their worker threads
-// without the lock. start() and stop() run on the caller's thread.
+// without the lock. start() and stop() run on the caller's thread; stop() waits for the items'
+// worker threads as described for IxPipeItem (queued calls to the caller's thread are delivered
+// meanwhile).
+//
+// Lifetimes: deleting the pipe stops it when needed and detaches its items, which stay alive and
+// linked: the former root heads a branch that branchAfter(root, nullptr) can hang into another
+// pipe. Deleting an item makes the pipe forget it (see ~IxPipeItem). An outside listener may be
+// destroyed while the pipe is stopped or running (not while another thread starts or stops it):
+// the pipe, the source and the item it listens to forget it.
 class OX_EXPORT CxPipe : public QObject
 {
     Q_OBJECT
@@ -35,6 +44,8 @@ public:
     Q_ENUM(ExDataFeed)
 
     explicit CxPipe(QObject* parent = nullptr);
+    // Stops the pipe unless it is stopped, then detaches the items (they lose the pipe, keep their
+    // links and are not deleted). Detached even when stopping fails.
     ~CxPipe() override;
 
     ExState state() const;
@@ -57,7 +68,13 @@ public:
     QSet<QObject*> nonPipeItemListeners() const;
     QSet<QObject*> allDataListeners() const;
 
-    // Graph edits (the item being inserted comes first).
+    // Graph edits (the item being inserted comes first). An anchor (`after`, `before`) must be an
+    // item of this pipe. Every cut link is cut on both sides, so that the former predecessor
+    // stops sending frames to the item. remove() cuts the item from all its predecessors and
+    // every head it hands back from all of its predecessors; remove() and detachAsBranch() are
+    // refused unless the pipe is stopped. detachBranchItems() cuts each leaf of the branch from
+    // its predecessors, emptying their successor lists; it and deleteBranch() take only items of
+    // no pipe.
     bool insertAfter(IxPipeItem* item, IxPipeItem* after);
     bool insertBefore(IxPipeItem* item, IxPipeItem* before);
     bool branchAfter(IxPipeItem* item, IxPipeItem* after);
@@ -69,7 +86,8 @@ public:
     static bool deleteBranch(IxPipeItem* item);
 
     // Registers a plain object as a receiver of `item`'s frames: `slot` (as made by SLOT()) gets
-    // dataAvailable(int) as a queued call.
+    // dataAvailable(int) as a queued call. False for null arguments, an item outside the pipe, a
+    // started item or a slot that cannot be connected.
     bool connectNonPipeItemObject(IxPipeItem* item, QObject* listener, const char* slot);
     bool disconnectNonPipeItemObject(IxPipeItem* item, QObject* listener, const char* slot);
 
@@ -84,21 +102,36 @@ Q_SIGNALS:
     void stopped();
 
 private:
+    friend class IxPipeItem;
+    // Called by a pipe item's destructor: forgets the item and takes the pipe away from the items
+    // that can no longer be reached from the root.
+    void forgetItem(IxPipeItem* item);
     void addSuccessors_noLock(IxPipeItem* item, QSet<IxPipeItem*>& items) const;
     QSet<IxPipeItem*> allItems_noLock() const;
     QSet<QObject*> allDataListeners_noLock() const;
     IxDataSource* source_noLock() const;
     bool connectRequestors_noLock();
     void disconnectRequestors_noLock();
-    bool link(IxPipeItem* from, IxPipeItem* to);
-    bool unlink(IxPipeItem* from, IxPipeItem* to);
+    static bool link(IxPipeItem* from, IxPipeItem* to);
+    static bool unlink(IxPipeItem* from, IxPipeItem* to);
+    static bool unlinkFromPrecedessors(IxPipeItem* item);
 
     mutable std::recursive_mutex m_lock;
     std::atomic<IxPipeItem*> m_root{nullptr}; // not owned; changed under m_lock
     std::atomic<ExState> m_state{eStopped};
     std::atomic<ExDataFeed> m_feed{ePull};
     std::atomic<bool> m_captureMetadata{false};
-    QSet<QObject*> m_startedConnections; // listeners whose requestData() hangs on started()
+
+    // Listeners whose requestData() hangs on started(): that connection and the one that drops
+    // the entry when the listener is destroyed. Guarded by m_listenersLock, a leaf lock (the
+    // destroyed() handler runs on whatever thread deletes the listener and takes only this lock).
+    struct StartedLink
+    {
+        QMetaObject::Connection request;
+        QMetaObject::Connection guard;
+    };
+    std::mutex m_listenersLock;
+    QHash<QObject*, StartedLink> m_startedConnections;
 };
 
 } // namespace ox

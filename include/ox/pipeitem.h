@@ -49,6 +49,14 @@ class IxDataConsumer;
 //  - the state, flags and pipe are atomic, so that publishing can read them without the item lock.
 // Links change only while the item is stopped. processData() and setupStart() run without the
 // item lock. Frames cross threads only as ownership transfers through the output store.
+//
+// Waiting for the worker: stop() lets the worker finish the frame it is working on before
+// setupStop() runs, the destructor lets it finish what is queued for it, and CxPipe::stop() does
+// both for every item. While it waits, the waiting thread keeps delivering the queued calls
+// addressed to its own objects, so a worker may hand a frame to the thread that stops the pipe
+// with a BlockingQueuedConnection (an eater that shows frames on the main thread, say). A worker
+// must not otherwise block on that thread: waiting for a lock it holds, for instance, deadlocks.
+// Queued slots of the waiting thread may therefore run inside stop() and inside the destructor.
 class OX_EXPORT IxPipeItem : public QObject
 {
     Q_OBJECT
@@ -63,8 +71,11 @@ public:
 
     // Creates the worker thread (named "Thread: <name>"), moves the item to it and starts it.
     explicit IxPipeItem(ExFlags flags = ExFlags());
-    // Frees the output store and ends the worker thread (waits for it). Delete an item only while
-    // its pipe is stopped, from a thread other than its own.
+    // Cuts the item's links on both sides (its predecessors forget it as a receiver), makes its
+    // pipe forget it (a deleted root leaves the pipe empty; items no longer reachable from the
+    // root lose the pipe and stay linked among themselves), frees the output store and ends the
+    // worker thread (waits for it). Delete an item only while its pipe is stopped, from a thread
+    // other than its own.
     ~IxPipeItem() override;
     IxPipeItem(const IxPipeItem&) = delete;
     IxPipeItem& operator=(const IxPipeItem&) = delete;
@@ -138,7 +149,10 @@ protected:
     // Starts this item and, depth-first, everything below it; the item is started only after all
     // its successors are.
     bool start();
-    // Stops this item and everything below it, then frees the output store.
+    // Stops this item and everything below it, then frees the output store. The item first stops
+    // taking and publishing frames (its state becomes eStopped), lets the worker finish the frame
+    // in hand and only then calls setupStop(), so that setupStop() never runs alongside
+    // processData(). When setupStop() fails the item returns to its former state.
     bool stop();
     bool setPipe(CxPipe* pipe, bool recursive);
     QThread* myThread() const;
@@ -166,8 +180,14 @@ protected:
     bool isBlind() const;
     bool dataRequested(int frameNo);
     bool canRegulateFps_noLock() const;
-    void connectDataReceiver(QObject* receiver, const char* slot);
-    void disconnectDataReceiver(QObject* receiver, const char* slot);
+    // Registers `receiver` for dataAvailable(int) at `slot` (as made by SLOT()), queued. True when
+    // the receiver is registered afterwards (also when it already was); false while the item is
+    // started or when the connection cannot be made (no such slot, say). An outside receiver is
+    // forgotten when it is destroyed.
+    bool connectDataReceiver(QObject* receiver, const char* slot);
+    // Undoes connectDataReceiver and drops the receiver's pending frames; false while started or
+    // for a receiver that is not registered.
+    bool disconnectDataReceiver(QObject* receiver, const char* slot);
     ExState state_noLock() const;
 
     // The item's locks, for subclasses that guard their own fields with them.
@@ -181,6 +201,10 @@ protected:
     IxPipeItem* senderItem() const;
     // Whether `item` is a predecessor (links lock only).
     bool hasPrecedessor(IxPipeItem* item) const;
+    // Waits until the worker thread has run every event queued for it so far (returns at once on
+    // the worker thread itself), delivering the waiting thread's own queued calls meanwhile (see
+    // the class comment). Call it without holding this item's locks.
+    void drainEvents();
 
 private:
     friend class CxPipe;
@@ -192,9 +216,8 @@ private:
     void dropFrame_noLock(int frameNo);
     void notify_noLock(int frameNo);
     void removeUnwantedFrames_noLock();
-    // Waits until every event already queued for this item has run (no-op on the item's thread).
-    void drainEvents();
-    Q_INVOKABLE void syncPoint();
+    // Removes this item from its neighbours' link lists and receiver tables.
+    void unlinkFromNeighbours();
 
     mutable std::recursive_mutex m_itemLock;
     mutable std::recursive_mutex m_dataLock;
@@ -210,6 +233,7 @@ private:
     QHash<QObject*, IxPipeItem*> m_receiverItems; // the receiver as a pipe item, null for listeners
     QHash<QObject*, int> m_queued; // notifications sent to a pipe item and not yet handled by it
     QSet<QObject*> m_owed;         // pipe items owed a notification for a pending frame
+    QHash<QObject*, QMetaObject::Connection> m_listenerGuards; // outside receivers' destroyed()
     static constexpr int kMaxQueuedNotifications = 4;
     int m_outputCapacity = 1;
 

@@ -5,10 +5,6 @@
 
 #include <ox/data.h>
 
-#include <QThread>
-
-#include <condition_variable>
-
 namespace ox {
 
 namespace {
@@ -36,29 +32,8 @@ CxAutoFocus::~CxAutoFocus()
     if (algorithm)
         disconnect(algorithm, &IxFocusAlgorithm::focusingFinished, this,
                    &CxAutoFocus::onFocusingAlgorithmFinished);
-    // A notification already queued for this item must run while the item is still whole: post an
-    // empty call behind it and wait until the worker thread has run it. The call is posted under
-    // the item lock, which the worker takes before every event, and the wait goes through a
-    // standard mutex, so that race detectors, which cannot see inside Qt's event queue, see the
-    // hand-over in both directions.
-    if (QThread::currentThread() != thread() && thread()->isRunning()) {
-        std::mutex mutex;
-        std::condition_variable drained;
-        bool done = false;
-        {
-            Lock lock(itemLock());
-            QMetaObject::invokeMethod(
-                this,
-                [&] {
-                    std::lock_guard<std::mutex> guard(mutex);
-                    done = true;
-                    drained.notify_one();
-                },
-                Qt::QueuedConnection);
-        }
-        std::unique_lock<std::mutex> guard(mutex);
-        drained.wait(guard, [&] { return done; });
-    }
+    // A notification already queued for this item must run while the item is still whole.
+    drainEvents();
     {
         Lock lock(itemLock());
         AlgorithmLock guard(m_algorithmLock);

@@ -185,7 +185,13 @@ void IxDataConsumer::requestTakenUp()
     m_requestsInFlight = 0;
 }
 
-IxDataEater::~IxDataEater() = default;
+IxDataEater::~IxDataEater()
+{
+    if (CxDataConsumer* consumer = m_feeds) {
+        Lock lock(consumer->itemLock());
+        consumer->m_eater = nullptr;
+    }
+}
 
 void IxDataEater::requestData()
 {
@@ -196,25 +202,40 @@ void IxDataEater::requestData()
 CxDataConsumer::CxDataConsumer(IxDataEater* eater)
     : IxDataConsumer(ExFlags(eSupportsFpsRegulation) | eTakeLatestFrame), m_eater(eater)
 {
-    if (m_eater)
-        m_eater->m_consumer = this;
+    if (eater) {
+        // An eater moved to a second consumer feeds only that one.
+        if (CxDataConsumer* previous = eater->m_feeds) {
+            Lock lock(previous->itemLock());
+            previous->m_eater = nullptr;
+        }
+        eater->m_consumer = this;
+        eater->m_feeds = this;
+    }
     renameThread();
 }
 
 CxDataConsumer::~CxDataConsumer()
 {
-    if (m_eater && m_eater->m_consumer == this)
-        m_eater->m_consumer = nullptr;
+    // An eater deleted before this consumer has cleared m_eater under the same lock, so a
+    // non-null pointer here is a live eater.
+    Lock lock(itemLock());
+    if (IxDataEater* eater = m_eater.exchange(nullptr)) {
+        eater->m_feeds = nullptr;
+        if (eater->m_consumer == this)
+            eater->m_consumer = nullptr;
+    }
 }
 
 bool CxDataConsumer::acceptsData(int frameNo)
 {
-    return m_eater && m_eater->acceptsData(frameNo);
+    IxDataEater* eater = m_eater;
+    return eater && eater->acceptsData(frameNo);
 }
 
 bool CxDataConsumer::consumeData(IxData* data)
 {
-    return m_eater && m_eater->consumeData(data);
+    IxDataEater* eater = m_eater;
+    return eater && eater->consumeData(data);
 }
 
 } // namespace ox

@@ -59,7 +59,7 @@ bool IxDataSource::setDataTriggerType(ExDataTriggerType type)
 void IxDataSource::triggerData()
 {
     Lock lock(itemLock());
-    if (dataTriggerType_nolock() == eDataTriggered)
+    if (isStarted() && dataTriggerType_nolock() == eDataTriggered)
         triggerDataLow();
 }
 
@@ -94,12 +94,21 @@ bool IxDataSource::connectDataRequestor(QObject* requestor, const char* requestS
     Lock lock(itemLock());
     if (isStarted())
         return false;
+    std::lock_guard<std::mutex> requestors(m_requestorsLock);
     if (m_requestors.contains(requestor))
         return true;
     connect(requestor, requestSignal, this, SLOT(relayRequestData()));
     if (frameNoSignal)
         connect(requestor, frameNoSignal, this, SLOT(relayRequestFrameNo(int)));
-    m_requestors.insert(requestor);
+    // A requestor destroyed while the pipe runs is forgotten at once, on the thread that destroys
+    // it; only the leaf lock is taken there.
+    m_requestors.insert(requestor, connect(
+                                       requestor, &QObject::destroyed, this,
+                                       [this](QObject* gone) {
+                                           std::lock_guard<std::mutex> requestors(m_requestorsLock);
+                                           m_requestors.remove(gone);
+                                       },
+                                       Qt::DirectConnection));
     return true;
 }
 
@@ -109,18 +118,27 @@ bool IxDataSource::disconnectDataRequestor(QObject* requestor, const char* reque
     if (!requestor || !requestSignal)
         return false;
     Lock lock(itemLock());
-    if (isStarted() || !m_requestors.contains(requestor))
+    if (isStarted())
         return false;
+    QMetaObject::Connection guard;
+    {
+        std::lock_guard<std::mutex> requestors(m_requestorsLock);
+        auto it = m_requestors.find(requestor);
+        if (it == m_requestors.end())
+            return false;
+        guard = it.value();
+        m_requestors.erase(it);
+    }
+    disconnect(guard);
     disconnect(requestor, requestSignal, this, SLOT(relayRequestData()));
     if (frameNoSignal)
         disconnect(requestor, frameNoSignal, this, SLOT(relayRequestFrameNo(int)));
-    m_requestors.remove(requestor);
     return true;
 }
 
 bool IxDataSource::isRequestorConnected(QObject* requestor) const
 {
-    Lock lock(itemLock());
+    std::lock_guard<std::mutex> requestors(m_requestorsLock);
     return m_requestors.contains(requestor);
 }
 

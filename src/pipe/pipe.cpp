@@ -27,7 +27,35 @@ bool hasSignal(QObject* object, const char* signature)
 
 CxPipe::CxPipe(QObject* parent) : QObject(parent) {}
 
-CxPipe::~CxPipe() = default;
+CxPipe::~CxPipe()
+{
+    if (m_root && m_state != eStopped)
+        stop();
+    QSet<IxPipeItem*> items;
+    {
+        Lock lock(m_lock);
+        items = allItems_noLock();
+        if (IxPipeItem* root = m_root.exchange(nullptr))
+            root->setPipe(nullptr, true);
+    }
+    // A worker that read the pipe pointer before it was taken away finishes with it now, while
+    // the pipe is still whole.
+    for (IxPipeItem* item : items)
+        item->drainEvents();
+}
+
+void CxPipe::forgetItem(IxPipeItem* item)
+{
+    Lock lock(m_lock);
+    const QSet<IxPipeItem*> before = allItems_noLock();
+    if (item == m_root)
+        m_root = nullptr;
+    item->unlinkFromNeighbours();
+    const QSet<IxPipeItem*> after = allItems_noLock();
+    for (IxPipeItem* lost : before)
+        if (lost != item && !after.contains(lost))
+            lost->setPipe(nullptr, false);
+}
 
 CxPipe::ExState CxPipe::state() const
 {
@@ -193,6 +221,14 @@ bool CxPipe::unlink(IxPipeItem* from, IxPipeItem* to)
     return to->removePrecedessor(from) && from->removeSuccessor(to);
 }
 
+bool CxPipe::unlinkFromPrecedessors(IxPipeItem* item)
+{
+    for (IxPipeItem* p : item->precedessors())
+        if (!unlink(p, item))
+            return false;
+    return true;
+}
+
 bool CxPipe::insertAfter(IxPipeItem* item, IxPipeItem* after)
 {
     Lock lock(m_lock);
@@ -211,6 +247,10 @@ bool CxPipe::insertAfter(IxPipeItem* item, IxPipeItem* after)
     if (!after) {
         m_root = item;
         return item->setPipe(this, true);
+    }
+    if (!allItems_noLock().contains(after)) {
+        LogError(QStringLiteral("Cannot insert new pipe item."));
+        return false;
     }
     if (after->isStarted()) {
         LogError(QStringLiteral("The item being inserted has invalid state for insertation."));
@@ -247,6 +287,10 @@ bool CxPipe::insertBefore(IxPipeItem* item, IxPipeItem* before)
         m_root = item;
         return item->setPipe(this, false);
     }
+    if (!allItems_noLock().contains(before)) {
+        LogError(QStringLiteral("Cannot insert new pipe item."));
+        return false;
+    }
     if (before->isStarted()) {
         LogError(QStringLiteral("The item being inserted has invalid state for insertation."));
         return false;
@@ -280,6 +324,10 @@ bool CxPipe::branchAfter(IxPipeItem* item, IxPipeItem* after)
         }
         m_root = item;
     } else {
+        if (!allItems_noLock().contains(after)) {
+            LogError(QStringLiteral("Cannot insert new branch."));
+            return false;
+        }
         if (after->isStarted()) {
             LogError(QStringLiteral("The item being inserted has invalid state for insertation."));
             return false;
@@ -301,28 +349,18 @@ bool CxPipe::remove(IxPipeItem* item, QSet<IxPipeItem*>& removed)
     }
     if (!allItems_noLock().contains(item))
         return false;
-    auto cutSuccessors = [&] {
-        std::lock_guard<std::mutex> links(item->m_linksLock);
-        for (IxPipeItem* s : item->m_successors)
-            removed.insert(s);
-        item->m_successors.clear();
-    };
     if (item == m_root) {
-        cutSuccessors();
         m_root = nullptr;
-    } else {
-        IxPipeItem* p = item->precedessors().value(0);
-        if (!p || !p->removeSuccessor(item) || !item->removePrecedessor(p)) {
-            LogError(QStringLiteral("Failed to disconnect the precedessor."));
-            return false;
-        }
-        cutSuccessors();
+    } else if (!unlinkFromPrecedessors(item)) {
+        LogError(QStringLiteral("Failed to disconnect the precedessor."));
+        return false;
     }
-    for (IxPipeItem* head : removed) {
-        {
-            std::lock_guard<std::mutex> links(head->m_linksLock);
-            head->m_predecessors.clear();
-        }
+    // Each head is cut from all its predecessors (the item among them) on both sides, so that
+    // none of them keeps sending it frames.
+    for (IxPipeItem* head : item->successors()) {
+        removed.insert(head);
+        if (!unlinkFromPrecedessors(head))
+            return false;
         head->setPipe(nullptr, true);
     }
     return item->setPipe(nullptr, false);
@@ -370,16 +408,14 @@ bool CxPipe::replaceRoot(IxPipeItem* newRoot, IxPipeItem*& oldRoot)
 bool CxPipe::detachAsBranch(IxPipeItem* item)
 {
     Lock lock(m_lock);
-    if (!item || !allItems_noLock().contains(item))
+    if (!item)
         return false;
-    for (IxPipeItem* p : item->precedessors()) {
-        std::lock_guard<std::mutex> links(p->m_linksLock);
-        p->m_successors.removeAll(item);
+    if (m_state != eStopped) {
+        LogError(QStringLiteral("The pipe is not stopped."));
+        return false;
     }
-    {
-        std::lock_guard<std::mutex> links(item->m_linksLock);
-        item->m_predecessors.clear();
-    }
+    if (!allItems_noLock().contains(item) || !unlinkFromPrecedessors(item))
+        return false;
     if (item == m_root)
         m_root = nullptr;
     return item->setPipe(nullptr, true);
@@ -387,15 +423,18 @@ bool CxPipe::detachAsBranch(IxPipeItem* item)
 
 bool CxPipe::destroyAllItems()
 {
-    Lock lock(m_lock);
-    if (m_state == eStarted)
-        return false;
-    const QSet<IxPipeItem*> items = allItems_noLock();
-    m_root = nullptr;
-    for (IxPipeItem* item : items) {
-        item->setPipe(nullptr, false);
-        delete item;
+    QSet<IxPipeItem*> items;
+    {
+        Lock lock(m_lock);
+        if (m_state == eStarted)
+            return false;
+        items = allItems_noLock();
+        m_root = nullptr;
+        for (IxPipeItem* item : items)
+            item->setPipe(nullptr, false);
     }
+    // Deleted without the lock: each deletion waits for the item's worker thread.
+    qDeleteAll(items);
     return true;
 }
 
@@ -405,14 +444,11 @@ bool CxPipe::detachBranchItems(IxPipeItem* item, QSet<IxPipeItem*>& items)
         return false;
     const QList<IxPipeItem*> next = item->successors();
     if (next.isEmpty()) {
-        for (IxPipeItem* p : item->precedessors()) {
-            std::lock_guard<std::mutex> links(p->m_linksLock);
-            p->m_successors.clear();
-        }
-        {
-            std::lock_guard<std::mutex> links(item->m_linksLock);
-            item->m_predecessors.clear();
-        }
+        // Every predecessor loses all its successors, each link cut on both sides.
+        for (IxPipeItem* p : item->precedessors())
+            for (IxPipeItem* s : p->successors())
+                if (!unlink(p, s))
+                    return false;
         items.insert(item);
         return true;
     }
@@ -444,8 +480,7 @@ bool CxPipe::connectNonPipeItemObject(IxPipeItem* item, QObject* listener, const
     Lock lock(m_lock);
     if (!item || !listener || !slot || !allItems_noLock().contains(item))
         return false;
-    item->connectDataReceiver(listener, slot);
-    return true;
+    return item->connectDataReceiver(listener, slot);
 }
 
 bool CxPipe::disconnectNonPipeItemObject(IxPipeItem* item, QObject* listener, const char* slot)
@@ -453,8 +488,7 @@ bool CxPipe::disconnectNonPipeItemObject(IxPipeItem* item, QObject* listener, co
     Lock lock(m_lock);
     if (!item || !listener || !slot || !allItems_noLock().contains(item))
         return false;
-    item->disconnectDataReceiver(listener, slot);
-    return true;
+    return item->disconnectDataReceiver(listener, slot);
 }
 
 // ---- Start and stop ---------------------------------------------------------------------------
@@ -473,11 +507,24 @@ bool CxPipe::connectRequestors_noLock()
             ok = false;
             continue;
         }
-        if (source->dataTriggerType() == IxDataSource::eFreeRunning &&
-            !m_startedConnections.contains(listener)) {
+        if (source->dataTriggerType() != IxDataSource::eFreeRunning)
+            continue;
+        std::lock_guard<std::mutex> listeners(m_listenersLock);
+        if (m_startedConnections.contains(listener))
+            continue;
+        StartedLink link;
+        link.request =
             connect(this, SIGNAL(started()), listener, SIGNAL(requestData()), Qt::QueuedConnection);
-            m_startedConnections.insert(listener);
-        }
+        // A listener destroyed while the pipe runs is forgotten at once, on the thread that
+        // destroys it; only the leaf lock is taken there.
+        link.guard = connect(
+            listener, &QObject::destroyed, this,
+            [this](QObject* gone) {
+                std::lock_guard<std::mutex> listeners(m_listenersLock);
+                m_startedConnections.remove(gone);
+            },
+            Qt::DirectConnection);
+        m_startedConnections.insert(listener, link);
     }
     return ok;
 }
@@ -495,9 +542,15 @@ void CxPipe::disconnectRequestors_noLock()
             LogError(QStringLiteral("Failed to disconnect the data requestor."));
         }
     }
-    for (QObject* listener : m_startedConnections)
-        disconnect(this, SIGNAL(started()), listener, SIGNAL(requestData()));
-    m_startedConnections.clear();
+    QHash<QObject*, StartedLink> links;
+    {
+        std::lock_guard<std::mutex> listeners(m_listenersLock);
+        links.swap(m_startedConnections);
+    }
+    for (const StartedLink& link : links) {
+        disconnect(link.request);
+        disconnect(link.guard);
+    }
 }
 
 bool CxPipe::start()
@@ -533,7 +586,10 @@ bool CxPipe::start()
         return false;
     }
     if (!source->start()) {
+        // Stopped without the lock: stopping waits for the items' worker threads.
+        lock.unlock();
         source->stop();
+        lock.lock();
         if (m_feed == ePull)
             disconnectRequestors_noLock();
         m_state = eStopped;

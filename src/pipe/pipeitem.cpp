@@ -11,14 +11,32 @@
 
 #include "core/log.h"
 
+#include <QCoreApplication>
 #include <QThread>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 
 namespace ox {
 
 using detail::LogError;
 using detail::LogWarning;
+
+namespace {
+
+// Waits until `finished(sliceMs)` reports true (each call waits at most that long). Between the
+// slices the calling thread delivers the queued calls addressed to its own objects, so that a
+// worker blocked in a BlockingQueuedConnection to this thread can go on.
+template <typename Finished>
+void waitServingQueuedCalls(Finished finished)
+{
+    constexpr unsigned long kSliceMs = 2;
+    while (!finished(kSliceMs))
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+}
+
+} // namespace
 
 IxPipeItem::IxPipeItem(ExFlags flags)
     : m_flags(int(flags)), m_fpsCounter(std::make_unique<CxFrameRateCounter>()), m_thread(new QThread)
@@ -33,7 +51,23 @@ IxPipeItem::IxPipeItem(ExFlags flags)
 
 IxPipeItem::~IxPipeItem()
 {
-    // Leave no dangling pointer behind in the neighbours' link lists and receiver tables.
+    // Leave no dangling pointer behind in the pipe, the neighbours' link lists and their receiver
+    // tables.
+    if (CxPipe* pipe = m_pipe)
+        pipe->forgetItem(this);
+    else
+        unlinkFromNeighbours();
+    freeProcessedData();
+    // Let the worker finish what is queued for it before its event loop is told to quit.
+    drainEvents();
+    m_thread->quit();
+    if (QThread::currentThread() != m_thread)
+        waitServingQueuedCalls([this](unsigned long ms) { return m_thread->wait(ms); });
+    delete m_thread;
+}
+
+void IxPipeItem::unlinkFromNeighbours()
+{
     for (IxPipeItem* p : precedessors()) {
         {
             std::lock_guard<std::mutex> links(p->m_linksLock);
@@ -49,13 +83,9 @@ IxPipeItem::~IxPipeItem()
         std::lock_guard<std::mutex> links(s->m_linksLock);
         s->m_predecessors.removeAll(this);
     }
-    freeProcessedData();
-    // Let the worker finish what is queued for it, with a lock on both sides, before its event
-    // loop is told to quit.
-    drainEvents();
-    m_thread->quit();
-    m_thread->wait();
-    delete m_thread;
+    std::lock_guard<std::mutex> links(m_linksLock);
+    m_successors.clear();
+    m_predecessors.clear();
 }
 
 QString IxPipeItem::title() const
@@ -254,8 +284,11 @@ bool IxPipeItem::addSuccessor(IxPipeItem* item)
     std::lock_guard<std::recursive_mutex> lock(m_itemLock);
     if (!linkEdit(m_successors, item, true, true))
         return false;
-    connectDataReceiver(item, SLOT(onDataAvailable(int)));
-    return true;
+    if (connectDataReceiver(item, SLOT(onDataAvailable(int))))
+        return true;
+    std::lock_guard<std::mutex> links(m_linksLock);
+    m_successors.removeOne(item);
+    return false;
 }
 
 bool IxPipeItem::removeSuccessor(IxPipeItem* item)
@@ -279,57 +312,62 @@ bool IxPipeItem::removePrecedessor(IxPipeItem* item)
 
 // ---- Receivers --------------------------------------------------------------------------------
 
-void IxPipeItem::connectDataReceiver(QObject* receiver, const char* slot)
+bool IxPipeItem::connectDataReceiver(QObject* receiver, const char* slot)
 {
     if (!receiver || !slot)
-        return;
+        return false;
     std::lock_guard<std::recursive_mutex> lock(m_itemLock);
     if (isStarted())
-        return;
+        return false;
     std::lock_guard<std::recursive_mutex> data(m_dataLock);
     if (m_receivers.contains(receiver))
-        return;
-    connect(this, SIGNAL(dataAvailable(int)), receiver, slot, Qt::QueuedConnection);
+        return true;
+    if (!connect(this, SIGNAL(dataAvailable(int)), receiver, slot, Qt::QueuedConnection))
+        return false;
     m_receivers.insert(receiver, QSet<int>());
     IxPipeItem* item = qobject_cast<IxPipeItem*>(receiver);
     m_receiverItems.insert(receiver, item);
     if (!item) {
         ++m_listenerCount;
-        // An outside listener may go away on its own: forget it then.
-        connect(
-            receiver, &QObject::destroyed, this,
-            [this](QObject* gone) {
-                std::lock_guard<std::recursive_mutex> data(m_dataLock);
-                if (m_receivers.remove(gone)) {
-                    m_receiverItems.remove(gone);
-                    --m_listenerCount;
-                    removeUnwantedFrames_noLock();
-                }
-            },
-            Qt::DirectConnection);
+        // An outside listener may go away on its own, on any thread and also while the item
+        // runs: forget it then. Only the data lock is taken, as by any publisher.
+        m_listenerGuards.insert(receiver, connect(
+                                              receiver, &QObject::destroyed, this,
+                                              [this](QObject* gone) {
+                                                  std::lock_guard<std::recursive_mutex> data(m_dataLock);
+                                                  if (m_receivers.remove(gone)) {
+                                                      m_receiverItems.remove(gone);
+                                                      m_listenerGuards.remove(gone);
+                                                      --m_listenerCount;
+                                                      removeUnwantedFrames_noLock();
+                                                  }
+                                              },
+                                              Qt::DirectConnection));
     }
+    return true;
 }
 
-void IxPipeItem::disconnectDataReceiver(QObject* receiver, const char* slot)
+bool IxPipeItem::disconnectDataReceiver(QObject* receiver, const char* slot)
 {
     if (!receiver || !slot)
-        return;
+        return false;
     std::lock_guard<std::recursive_mutex> lock(m_itemLock);
     if (isStarted())
-        return;
+        return false;
     std::lock_guard<std::recursive_mutex> data(m_dataLock);
     if (!m_receivers.contains(receiver))
-        return;
+        return false;
     disconnect(this, SIGNAL(dataAvailable(int)), receiver, slot);
     if (!m_receiverItems.value(receiver)) {
         --m_listenerCount;
-        disconnect(receiver, &QObject::destroyed, this, nullptr);
+        disconnect(m_listenerGuards.take(receiver));
     }
     m_receivers.remove(receiver);
     m_receiverItems.remove(receiver);
     m_queued.remove(receiver);
     m_owed.remove(receiver);
     removeUnwantedFrames_noLock();
+    return true;
 }
 
 bool IxPipeItem::hasConsumer() const
@@ -577,7 +615,7 @@ void IxPipeItem::onDataAvailable(int frameNo)
     if (auto* notifier = qobject_cast<IxPipeItem*>(sender()))
         notifier->acknowledgeNotification(this);
     CxPipe* pipe = m_pipe;
-    if (!pipe || pipe->isStopped())
+    if (!pipe || pipe->isStopped() || isStopped())
         return;
     IxPipeItem* from = senderItem();
     if (!from)
@@ -676,16 +714,25 @@ bool IxPipeItem::start()
 
 bool IxPipeItem::stop()
 {
-    bool alreadyStopped = false;
+    // From here on the item neither takes nor publishes frames. Taking the item lock also waits
+    // for a triggerData() in progress on another thread.
+    ExState previous = eStopped;
     {
         std::lock_guard<std::recursive_mutex> lock(m_itemLock);
-        alreadyStopped = isStopped();
+        previous = m_state.exchange(eStopped);
     }
-    if (alreadyStopped) {
+    if (previous == eStopped) {
         LogWarning(QStringLiteral("The pipe item '%1' is already stopped.").arg(name()));
-    } else if (!setupStop()) {
-        LogError(QStringLiteral("Failed to deinitialize the pipe item '%1'.").arg(name()));
-        return false;
+    } else {
+        // The worker finishes the frame in hand; what is queued behind it finds the item stopped.
+        // Only then may setupStop() close what processData() uses.
+        drainEvents();
+        if (!setupStop()) {
+            LogError(QStringLiteral("Failed to deinitialize the pipe item '%1'.").arg(name()));
+            std::lock_guard<std::recursive_mutex> lock(m_itemLock);
+            m_state = previous;
+            return false;
+        }
     }
     for (IxPipeItem* next : successors()) {
         if (!next->stop()) {
@@ -735,18 +782,31 @@ bool IxPipeItem::event(QEvent* event)
     return QObject::event(event);
 }
 
-void IxPipeItem::syncPoint()
-{
-    std::lock_guard<std::recursive_mutex> lock(m_dataLock);
-}
-
 void IxPipeItem::drainEvents()
 {
     if (QThread::currentThread() == m_thread || !m_thread->isRunning())
         return;
-    // The lock taken on both sides makes the hand-over visible to race detectors too.
-    QMetaObject::invokeMethod(this, "syncPoint", Qt::BlockingQueuedConnection);
-    std::lock_guard<std::recursive_mutex> lock(m_dataLock);
+    std::mutex mutex;
+    std::condition_variable ran;
+    bool done = false;
+    {
+        // Posted under the item lock, which the worker takes before every event, and answered
+        // through a standard mutex: race detectors, which cannot see inside Qt's event queue, see
+        // the hand-over in both directions.
+        std::lock_guard<std::recursive_mutex> lock(m_itemLock);
+        QMetaObject::invokeMethod(
+            this,
+            [&] {
+                std::lock_guard<std::mutex> guard(mutex);
+                done = true;
+                ran.notify_one();
+            },
+            Qt::QueuedConnection);
+    }
+    waitServingQueuedCalls([&](unsigned long ms) {
+        std::unique_lock<std::mutex> guard(mutex);
+        return ran.wait_for(guard, std::chrono::milliseconds(ms), [&] { return done; });
+    });
 }
 
 } // namespace ox

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 using namespace ox;
 using oxtest::MessageCapture;
@@ -45,6 +48,62 @@ QSet<IxPipeItem*> set(std::initializer_list<IxPipeItem*> items)
 {
     return QSet<IxPipeItem*>(items.begin(), items.end());
 }
+
+// Opens a resource in setupStart() and closes it in setupStop(); notes a close that comes while
+// processData() is still working.
+class ClosingProcessor : public TestProcessor
+{
+public:
+    bool setupStart() override { return open = true; }
+    bool setupStop() override
+    {
+        closedWhileBusy = closedWhileBusy || busy;
+        open = false;
+        return true;
+    }
+    bool processData(IxData* input, IxData*& output) override
+    {
+        busy = true;
+        QThread::msleep(workMs);
+        busy = false;
+        return TestProcessor::processData(input, output);
+    }
+    std::atomic<bool> open{false}, busy{false}, closedWhileBusy{false};
+    std::atomic<int> workMs{50};
+};
+
+// Shows each frame on the main thread and waits until it has been shown (at most 5 s, so that a
+// deadlock shows up as a late frame instead of a hung test). The call is posted under the lock it
+// takes and captures nothing: race detectors, blind to Qt's event queue, see the hand-over.
+class ShowingEater : public oxtest::TestEater
+{
+public:
+    bool consumeData(IxData* data) override
+    {
+        inside = true;
+        std::unique_lock<std::mutex> lock(s_mutex);
+        s_shown = false;
+        QMetaObject::invokeMethod(
+            qApp,
+            [] {
+                std::lock_guard<std::mutex> lock(s_mutex);
+                s_shown = true;
+                s_cv.notify_all();
+            },
+            Qt::QueuedConnection);
+        if (!s_cv.wait_for(lock, std::chrono::seconds(5), [] { return s_shown; }))
+            ++late;
+        lock.unlock();
+        return TestEater::consumeData(data);
+    }
+    std::atomic<bool> inside{false};
+    std::atomic<int> late{0};
+
+private:
+    static inline std::mutex s_mutex;
+    static inline std::condition_variable s_cv;
+    static inline bool s_shown = false;
+};
 
 } // namespace
 
@@ -371,6 +430,14 @@ TEST_F(PipeTest, EaterRefusingFramesLeaksNothing)
     ASSERT_TRUE(waitFor([&] { return eater.eaten >= 20; }));
     ASSERT_TRUE(pipe.stop());
     ASSERT_TRUE(pipe.destroyAllItems()); // the consumer goes before its eater
+    EXPECT_EQ(eater.consumer(), nullptr);
+
+    // The eater goes first: the consumer is left without eater and refuses frames.
+    auto* orphan = new oxtest::TestEater;
+    std::unique_ptr<CxDataConsumer> alone(new CxDataConsumer(orphan));
+    delete orphan;
+    EXPECT_EQ(alone->eater(), nullptr);
+    EXPECT_FALSE(alone->acceptsData(1));
 }
 
 TEST_F(PipeTest, StoppingWithFramesInFlightAndDeletingLeaksNothing)
@@ -398,4 +465,128 @@ TEST_F(PipeTest, StoppingWithFramesInFlightAndDeletingLeaksNothing)
         ASSERT_TRUE(pipe.destroyAllItems());
         EXPECT_EQ(detail::LiveDataItemCount(), 0);
     }
+}
+
+TEST_F(PipeTest, DeletingThePipeOrAnItemLeavesNoDanglingPointer)
+{
+    MessageCapture log;
+    auto* source = new TestSource;
+    auto* processor = new TestProcessor;
+    auto* consumer = new TestConsumer;
+    {
+        // A running pipe goes away: its items stop, lose it and keep their links.
+        CxPipe running;
+        ASSERT_TRUE(running.setDataFeed(CxPipe::ePush) && running.insertAfter(source, nullptr) &&
+                    running.branchAfter(processor, source) && running.branchAfter(consumer, processor));
+        ASSERT_TRUE(running.start() && source->push());
+    }
+    for (IxPipeItem* item : QList<IxPipeItem*>{source, processor, consumer})
+        EXPECT_TRUE(item->pipe() == nullptr && item->isStopped()) << item->name().toStdString();
+    EXPECT_FALSE(source->push());
+    EXPECT_EQ(processor->successors(), QList<IxPipeItem*>{consumer});
+
+    // The former root hangs the whole branch into another pipe, which runs.
+    ASSERT_TRUE(pipe.branchAfter(source, nullptr) && pipe.setDataFeed(CxPipe::ePush) && pipe.start());
+    const int consumed = consumer->consumed;
+    ASSERT_TRUE(source->push());
+    ASSERT_TRUE(waitFor([&] { return consumer->consumed == consumed + 1; }));
+    ASSERT_TRUE(pipe.stop());
+
+    // Deleted items: what can no longer be reached from the root loses the pipe; a deleted root
+    // leaves the pipe empty.
+    delete processor;
+    EXPECT_EQ(pipe.allItems(), set({source}));
+    EXPECT_TRUE(consumer->pipe() == nullptr && consumer->precedessors().isEmpty());
+    delete source;
+    EXPECT_EQ(pipe.rootItem(), nullptr);
+    EXPECT_TRUE(pipe.allItems().isEmpty());
+    EXPECT_TRUE(CxPipe::deleteBranch(consumer));
+}
+
+TEST_F(PipeTest, CutLinksStopTheFramesAndAnchorsMustBelongToThePipe)
+{
+    MessageCapture log;
+    // A consumer cut off by detachAsBranch or by removing the root, and kept alive, must not keep
+    // taking frames: with the remaining consumer refusing them, nobody wants a frame.
+    for (bool byRemove : {false, true}) {
+        auto* source = new TestSource;
+        auto* cut = keep(new TestConsumer);
+        auto* left = new TestConsumer;
+        ASSERT_TRUE(pipe.insertAfter(source, nullptr) && pipe.branchAfter(cut, source));
+        QSet<IxPipeItem*> removed;
+        ASSERT_TRUE(byRemove ? pipe.remove(source, removed) && pipe.insertAfter(source, nullptr)
+                             : pipe.detachAsBranch(cut));
+        ASSERT_TRUE(pipe.branchAfter(left, source) && pipe.setDataFeed(CxPipe::ePush) && pipe.start());
+        EXPECT_FALSE(pipe.detachAsBranch(left));
+        left->accepting = false;
+        EXPECT_FALSE(source->push()) << "cut by " << (byRemove ? "remove" : "detachAsBranch");
+        left->accepting = true;
+        ASSERT_TRUE(source->push());
+        ASSERT_TRUE(waitFor([&] { return left->consumed == 1; }));
+        ASSERT_TRUE(pipe.stop() && pipe.destroyAllItems());
+    }
+    EXPECT_TRUE(log.contains(MessageCapture::error("The pipe is not stopped.")));
+
+    // An anchor outside the pipe is refused by every insertion.
+    auto* source = new TestSource;
+    auto* outsider = keep(new TestConsumer);
+    auto* item = keep(new TestProcessor);
+    ASSERT_TRUE(pipe.insertAfter(source, nullptr));
+    for (auto edit : {&CxPipe::insertAfter, &CxPipe::insertBefore, &CxPipe::branchAfter})
+        EXPECT_FALSE((pipe.*edit)(item, outsider));
+    EXPECT_EQ(pipe.rootItem(), source);
+    EXPECT_TRUE(item->pipe() == nullptr && outsider->precedessors().isEmpty());
+}
+
+TEST_F(PipeTest, OutsideListenersMayGoAwayWhileThePipeRuns)
+{
+    MessageCapture log; // Qt reports the misspelled slot
+    auto* source = new TestSource(IxDataSource::eStillImage);
+    ASSERT_TRUE(pipe.insertAfter(source, nullptr));
+    oxtest::Listener misspelled;
+    EXPECT_FALSE(pipe.connectNonPipeItemObject(source, &misspelled, SLOT(noSuchSlot(int))));
+    EXPECT_TRUE(pipe.nonPipeItemListeners().isEmpty());
+
+    // Destroyed while the pull-fed pipe runs, then the pipe stops; the next listener is built at
+    // the same address and must be connected afresh.
+    alignas(oxtest::Listener) unsigned char storage[sizeof(oxtest::Listener)];
+    for (int round = 0; round < 2; ++round) {
+        auto* listener = new (storage) oxtest::Listener;
+        ASSERT_TRUE(pipe.connectNonPipeItemObject(source, listener, SLOT(onData(int))));
+        const int requests = source->requests;
+        ASSERT_TRUE(pipe.start());
+        ASSERT_TRUE(waitFor([&] { return source->requests > requests && listener->notifications > 0; }))
+            << "round " << round;
+        listener->~Listener();
+        ASSERT_TRUE(pipe.stop());
+        EXPECT_TRUE(pipe.nonPipeItemListeners().isEmpty());
+    }
+}
+
+TEST_F(PipeTest, StopLetsWorkersFinishAndServesTheirCallsToTheStoppingThread)
+{
+    auto* source = new TestSource;
+    auto* processor = new ClosingProcessor;
+    ShowingEater eater;
+    auto* consumer = new CxDataConsumer(&eater);
+    ASSERT_TRUE(pipe.insertAfter(source, nullptr) && pipe.insertAfter(processor, source) &&
+                pipe.insertAfter(consumer, processor) && pipe.setDataFeed(CxPipe::ePush));
+
+    // Stopped while processData() works: setupStop() waits for it.
+    ASSERT_TRUE(pipe.start() && source->push());
+    ASSERT_TRUE(waitFor([&] { return bool(processor->busy); }));
+    ASSERT_TRUE(pipe.stop());
+    EXPECT_FALSE(processor->closedWhileBusy);
+
+    // Stopped while the eater waits for the main thread: the stop serves the eater's call. The
+    // wait for the eater must not run the main thread's events itself.
+    processor->workMs = 0;
+    ASSERT_TRUE(pipe.start() && source->push());
+    for (int i = 0; i < 20000 && !eater.inside; ++i)
+        QThread::usleep(500);
+    ASSERT_TRUE(eater.inside);
+    ASSERT_TRUE(pipe.stop());
+    EXPECT_EQ(eater.late, 0);
+    EXPECT_EQ(eater.eaten, 1);
+    ASSERT_TRUE(pipe.destroyAllItems());
 }
