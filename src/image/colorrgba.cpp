@@ -212,8 +212,7 @@ struct Vector64<double>
 
 // For floating point, running ranges side by side in a 64-byte vector, so that the comparisons
 // of each lane keep their order (the compiler does not reassociate floating-point minima, so a
-// plain loop stays scalar); NaN compares false and is passed over, and so are the infinities, which
-// then give 0 and 255 in the stretch.
+// plain loop stays scalar); NaN compares false and is passed over.
 template <typename T>
 OX_ROW_KERNEL Range<T> RowRange(const T* __restrict s, std::ptrdiff_t n, Range<T> r)
 {
@@ -226,12 +225,11 @@ OX_ROW_KERNEL Range<T> RowRange(const T* __restrict s, std::ptrdiff_t n, Range<T
             lo[j] = r.lo;
             hi[j] = r.hi;
         }
-        constexpr T inf = std::numeric_limits<T>::infinity();
         for (; i + kLanes <= n; i += kLanes) {
             V v;
             std::memcpy(&v, s + i, sizeof v);
-            lo = (v < lo) & (v != -inf) ? v : lo;
-            hi = (v > hi) & (v != inf) ? v : hi;
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
         }
         for (int j = 0; j < kLanes; ++j) {
             r.lo = lo[j] < r.lo ? lo[j] : r.lo;
@@ -239,9 +237,6 @@ OX_ROW_KERNEL Range<T> RowRange(const T* __restrict s, std::ptrdiff_t n, Range<T
         }
     }
     for (; i < n; ++i) {
-        if constexpr (std::is_floating_point_v<T>)
-            if (std::isinf(s[i]))
-                continue;
         r.lo = s[i] < r.lo ? s[i] : r.lo;
         r.hi = s[i] > r.hi ? s[i] : r.hi;
     }
@@ -445,6 +440,21 @@ Range<T> ImageRange(const SxImageBuf& src)
         {
             lo = r.lo < lo ? r.lo : lo;
             hi = r.hi > hi ? r.hi : hi;
+        }
+    }
+    if constexpr (L::has_infinity) {
+        // The infinities stay out of the range (the stretch then gives them 0 and 255): found
+        // again, passing them over, in the rare image that has one.
+        if (std::isinf(lo) || std::isinf(hi)) {
+            lo = empty.lo, hi = empty.hi;
+            for (int i = 0; i < rows; ++i) {
+                const T* row = RowPtr<T>(src, i % src.height, i / src.height);
+                for (std::ptrdiff_t k = 0; k < n; ++k)
+                    if (!std::isinf(row[k])) {
+                        lo = row[k] < lo ? row[k] : lo;
+                        hi = row[k] > hi ? row[k] : hi;
+                    }
+            }
         }
     }
     return {lo, hi};
