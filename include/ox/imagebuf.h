@@ -129,7 +129,8 @@ OX_EXPORT void FreeBuffer(QList<SxImageBuf>& bufs);
 // without data or of different width, height, channels, type (or packing with several channels):
 // eErrInvalidArg2. Equal byte sizes copy as one block (the bytes between rows included: copy
 // sub-images of larger images with the region copy), otherwise row by row; buffers that share
-// memory are copied row by row in a safe order. Bit-packed rows are copied only into a buffer packed
+// memory are copied row by row in a safe order (through a copy of the source rows when their
+// row or plane pitches differ). Bit-packed rows are copied only into a buffer packed
 // alike (else eErrInvalidArg2). A failed copy writes "Failed to copy the image buffer." and gives
 // eErrFailed.
 OX_EXPORT unsigned int CopyBuffer(const SxImageBuf& src, SxImageBuf& dst);

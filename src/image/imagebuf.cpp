@@ -13,6 +13,8 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
+#include <new>
 
 namespace ox {
 
@@ -79,12 +81,31 @@ unsigned CopyRegionRows(const SxImageBuf& src, const QRect& rect, SxImageBuf& ds
         return RowPtr(dst, target.y() + row, p) + quint64(target.x()) * pixelBytes;
     };
     if (Overlaps(src, dst)) {
-        const bool backwards = to(0, 0) > from(0, 0);
-        for (int p = backwards ? planes - 1 : 0; p >= 0 && p < planes; p += backwards ? -1 : 1)
-            for (int i = 0; i < target.height(); ++i) {
-                const int row = backwards ? target.height() - 1 - i : i;
-                std::memmove(to(p, row), from(p, row), rowLength);
-            }
+        // With the same row and plane pitches on both sides every row moves by the same distance:
+        // moving them in the direction of the move reads each before it is overwritten. Other
+        // pitches go through a copy of the source rows.
+        const bool samePitches = src.rowBytes == dst.rowBytes && (planes == 1 || src.height == dst.height);
+        if (samePitches) {
+            const bool backwards = to(0, 0) > from(0, 0);
+            for (int p = backwards ? planes - 1 : 0; p >= 0 && p < planes; p += backwards ? -1 : 1)
+                for (int i = 0; i < target.height(); ++i) {
+                    const int row = backwards ? target.height() - 1 - i : i;
+                    std::memmove(to(p, row), from(p, row), rowLength);
+                }
+            return eOk;
+        }
+        const quint64 rows = quint64(target.height()) * quint64(planes);
+        std::unique_ptr<quint8[]> scratch(new (std::nothrow) quint8[rows * rowLength]);
+        if (!scratch)
+            return eErrOutOfMemory;
+        for (int p = 0; p < planes; ++p)
+            for (int row = 0; row < target.height(); ++row)
+                std::memcpy(scratch.get() + (quint64(p) * target.height() + row) * rowLength, from(p, row),
+                            rowLength);
+        for (int p = 0; p < planes; ++p)
+            for (int row = 0; row < target.height(); ++row)
+                std::memcpy(to(p, row), scratch.get() + (quint64(p) * target.height() + row) * rowLength,
+                            rowLength);
         return eOk;
     }
     std::atomic<unsigned> failure{eOk};

@@ -13,17 +13,17 @@ namespace {
 // a start tag ends at the first '>' outside quotes and opens a level unless it ends in "/>"; an end
 // tag closes one. Whatever the parser would reject is counted as the tag it resembles, and the
 // parser stops at its first error, so the bound holds for everything it reads.
-// In a document type declaration, every '<' inside a quoted literal, written as it is or as a
-// character reference ("&#60;", "&#x3C;"), counts as one more level for the whole text: an entity's
-// replacement text may carry elements wherever the entity is used, and entities nest inside one
-// another without repeating.
+// Entity declarations are refused outright: the parser expands an entity wherever it is used, and
+// a replacement text may open elements without closing them, so a handful of declarations and
+// references could nest without bound. The library's own texts never declare entities.
 class NestingScan
 {
 public:
     explicit NestingScan(const QString& text) : m_text(text) {}
 
-    // True when nothing can nest deeper than kMaxXmlNesting; otherwise false with failure() the
-    // index at which the limit is passed.
+    // True when nothing can nest deeper than kMaxXmlNesting and nothing declares an entity;
+    // otherwise false with failure() the index at which the limit is passed or the declaration
+    // begins, and reason() what was found.
     bool run()
     {
         for (int i = 0; (i = m_text.indexOf(QLatin1Char('<'), i)) >= 0;) {
@@ -46,7 +46,7 @@ public:
                 m_depth = std::max(0, m_depth - 1);
             } else {
                 i = skipTag(i + 1, &selfClosing);
-                if (!admit(m_entityLevels + m_depth + 1, at))
+                if (!admit(m_depth + 1, at))
                     return false;
                 if (!selfClosing)
                     ++m_depth;
@@ -56,6 +56,7 @@ public:
     }
 
     int failure() const { return m_failure; }
+    QString reason() const { return m_reason; }
 
 private:
     // Case-insensitive, so that every spelling the parser might accept is treated alike.
@@ -95,23 +96,19 @@ private:
         return i;
     }
 
-    // From after "<!DOCTYPE" to after its closing '>', counting the levels of quoted literals;
-    // -1 when they pass the limit.
+    // From after "<!DOCTYPE" to after its closing '>'; -1 at an entity declaration.
     int skipDoctype(int i)
     {
         bool subset = false; // inside the internal subset "[...]"
         while (i < m_text.size()) {
             const QChar c = m_text.at(i);
             if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-                int end = m_text.indexOf(c, i + 1);
-                if (end < 0)
-                    end = m_text.size();
-                for (int k = i + 1; k < end; ++k) {
-                    if ((m_text.at(k) == QLatin1Char('<') || isLessThanReference(k, end)) &&
-                        !admit(++m_entityLevels, k))
-                        return -1;
-                }
-                i = end + 1;
+                const int end = m_text.indexOf(c, i + 1);
+                i = end < 0 ? m_text.size() : end + 1;
+            } else if (subset && startsWith(i, "<!ENTITY")) {
+                m_failure = i;
+                m_reason = QStringLiteral("entity declarations are not accepted");
+                return -1;
             } else if (subset && startsWith(i, "<!--")) {
                 i = skipPast(i + 4, "-->");
             } else if (subset && startsWith(i, "<?")) {
@@ -128,34 +125,20 @@ private:
         return i;
     }
 
-    // Whether a character reference to '<' (decimal or hexadecimal) begins at i, before `end`.
-    bool isLessThanReference(int i, int end) const
-    {
-        if (!startsWith(i, "&#"))
-            return false;
-        const bool hex = startsWith(i + 2, "x");
-        const int digits = i + (hex ? 3 : 2);
-        const int semicolon = m_text.indexOf(QLatin1Char(';'), digits);
-        if (semicolon < 0 || semicolon >= end)
-            return false;
-        bool ok = false;
-        const uint code = m_text.midRef(digits, semicolon - digits).toUInt(&ok, hex ? 16 : 10);
-        return ok && code == '<';
-    }
-
     // Whether an element at `level` is allowed; otherwise remembers `at`.
     bool admit(int level, int at)
     {
         if (level <= kMaxXmlNesting)
             return true;
         m_failure = at;
+        m_reason = QStringLiteral("elements nested deeper than %1 levels").arg(kMaxXmlNesting);
         return false;
     }
 
     const QString& m_text;
-    int m_depth = 0;        // elements open at the current position
-    int m_entityLevels = 0; // levels that entity declarations may add anywhere
+    int m_depth = 0; // elements open at the current position
     int m_failure = -1;
+    QString m_reason;
 };
 
 } // namespace
@@ -169,7 +152,7 @@ bool ParseDomText(QDomDocument& document, const QString& xml, QString* message, 
     const int at = scan.failure();
     const int lineStart = at > 0 ? xml.lastIndexOf(QLatin1Char('\n'), at - 1) + 1 : 0;
     if (message)
-        *message = QStringLiteral("elements nested deeper than %1 levels").arg(kMaxXmlNesting);
+        *message = scan.reason();
     if (line)
         *line = int(std::count(xml.cbegin(), xml.cbegin() + at, QLatin1Char('\n'))) + 1;
     if (column)

@@ -244,6 +244,11 @@ TEST(CopyBuffer, RegionsOfEveryTypeAreClippedToTheTargetAndMasksChooseThePixels)
                 const bool moved = x >= 4 && x < 12 && y >= 3 && y < 9;
                 return std::array{moved ? x - 2 : x, moved ? y - 2 : y, c};
             }));
+            // Into a view of the same memory with rows twice as far apart.
+            fillRaw(src);
+            SxImageBuf wide = Changed(src, [](SxImageBuf& b) { b.rowBytes *= 2, b.height = 5; });
+            ASSERT_EQ(CopyBuffer(src, QRect(0, 0, 13, 5), wide, QPoint(), true), eOk);
+            EXPECT_TRUE(holdsFrom(wide, [](int x, int y, int c) { return std::array{x, y, c}; }));
         }
     for (ExImageDataType type : {eUInt8, eUInt16}) {
         Image src(6, 5, 4, type), dst(5, 4, 3, type), mask(5, 4, 1, eUInt8);
