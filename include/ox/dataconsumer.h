@@ -59,7 +59,9 @@ private:
 class CxDataConsumer;
 
 // A plain object that consumes frames through a CxDataConsumer. Its operations run on the
-// consumer's worker thread (acceptsData also on the publishing item's thread).
+// consumer's worker thread (acceptsData also on the publishing item's thread). An eater that shows
+// frames on another thread (the GUI thread, say) hands them over with queued, non-blocking calls:
+// it must never block on the thread that stops or deletes the pipe (see IxPipeItem).
 //
 // Lifetimes: the eater and the consumer built on it may be deleted in either order (from one
 // thread): whichever goes first clears the other's pointer, and a consumer without eater refuses

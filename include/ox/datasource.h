@@ -36,7 +36,9 @@ private:
 // of connected requestors arrive queued); triggerData() runs on the calling thread holding the
 // item lock and publishes under the data lock. The trigger type and the capture switch are
 // guarded by the item lock; the requestor set by a leaf lock of its own, so that a requestor
-// destroyed on any thread, also while the source runs, is dropped from it at once.
+// destroyed on any thread, also while the source runs, is dropped from it at once. The source's
+// destructor cuts that tie first thing; a requestor must still not be destroyed on another thread
+// while the source itself is being destroyed.
 class OX_EXPORT IxDataSource : public IxPipeItem
 {
     Q_OBJECT

@@ -3,12 +3,14 @@
 #include <ox/export.h>
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
 
 #include <atomic>
 #include <mutex>
+#include <utility>
 
 namespace ox {
 
@@ -25,14 +27,17 @@ class IxDataConsumer;
 // pipe) and never while starting(), started(), stopping() or stopped() is emitted, nor while the
 // root stops. The state and the data feed are atomic: items read them from their worker threads
 // without the lock. start() and stop() run on the caller's thread; stop() waits for the items'
-// worker threads as described for IxPipeItem (queued calls to the caller's thread are delivered
-// meanwhile).
+// worker threads as described for IxPipeItem, blocking plainly: the caller's own queued calls
+// wait until stop() has returned. A worker must therefore never block on the thread that stops
+// or deletes the pipe (no BlockingQueuedConnection to it, no waiting for its locks); it hands
+// frames over with queued (non-blocking) calls.
 //
 // Lifetimes: deleting the pipe stops it when needed and detaches its items, which stay alive and
 // linked: the former root heads a branch that branchAfter(root, nullptr) can hang into another
 // pipe. Deleting an item makes the pipe forget it (see ~IxPipeItem). An outside listener may be
-// destroyed while the pipe is stopped or running (not while another thread starts or stops it):
-// the pipe, the source and the item it listens to forget it.
+// destroyed while the pipe is stopped or running (not while another thread starts or stops it,
+// nor concurrently with the destruction of the pipe or of that item): the pipe, the source and
+// the item it listens to forget it.
 class OX_EXPORT CxPipe : public QObject
 {
     Q_OBJECT
@@ -74,7 +79,9 @@ public:
     // every head it hands back from all of its predecessors; remove() and detachAsBranch() are
     // refused unless the pipe is stopped. detachBranchItems() cuts each leaf of the branch from
     // its predecessors, emptying their successor lists; it and deleteBranch() take only items of
-    // no pipe.
+    // no pipe. insertAfter(), insertBefore(), branchAfter() and replaceRoot() change nothing when
+    // they fail: every new link is checked before any is cut (a new root must be of no pipe and
+    // unlinked); replaceRoot() sets `oldRoot` only when it succeeds.
     bool insertAfter(IxPipeItem* item, IxPipeItem* after);
     bool insertBefore(IxPipeItem* item, IxPipeItem* before);
     bool branchAfter(IxPipeItem* item, IxPipeItem* after);
@@ -115,6 +122,13 @@ private:
     static bool link(IxPipeItem* from, IxPipeItem* to);
     static bool unlink(IxPipeItem* from, IxPipeItem* to);
     static bool unlinkFromPrecedessors(IxPipeItem* item);
+    // A link as (from, to).
+    using Link = std::pair<IxPipeItem*, IxPipeItem*>;
+    // Whether every link can be made: distinct stopped items that accept each other.
+    static bool canLinkAll(const QList<Link>& links);
+    // Cuts `cut`, then makes `made`, each link on both sides; when a step fails, undoes what was
+    // done and returns false.
+    static bool relink(const QList<Link>& cut, const QList<Link>& made);
 
     mutable std::recursive_mutex m_lock;
     std::atomic<IxPipeItem*> m_root{nullptr}; // not owned; changed under m_lock

@@ -52,11 +52,15 @@ class IxDataConsumer;
 //
 // Waiting for the worker: stop() lets the worker finish the frame it is working on before
 // setupStop() runs, the destructor lets it finish what is queued for it, and CxPipe::stop() does
-// both for every item. While it waits, the waiting thread keeps delivering the queued calls
-// addressed to its own objects, so a worker may hand a frame to the thread that stops the pipe
-// with a BlockingQueuedConnection (an eater that shows frames on the main thread, say). A worker
-// must not otherwise block on that thread: waiting for a lock it holds, for instance, deadlocks.
-// Queued slots of the waiting thread may therefore run inside stop() and inside the destructor.
+// both for every item. These waits block the waiting thread plainly: it runs none of its own
+// queued calls meanwhile. Hence the rule: a worker (processData(), consumeData(), an eater,
+// setupStop() and any slot of the item) must never block on the thread that stops or deletes the
+// pipe or its items, neither through a BlockingQueuedConnection to it nor by waiting for a lock
+// that thread may hold (the item lock among them); that deadlocks. Hand frames to that thread with
+// queued (non-blocking) calls instead.
+//
+// Outside listeners may be destroyed on any thread while the item lives (the item forgets them),
+// but not concurrently with the destruction of the item itself.
 class OX_EXPORT IxPipeItem : public QObject
 {
     Q_OBJECT
@@ -202,8 +206,8 @@ protected:
     // Whether `item` is a predecessor (links lock only).
     bool hasPrecedessor(IxPipeItem* item) const;
     // Waits until the worker thread has run every event queued for it so far (returns at once on
-    // the worker thread itself), delivering the waiting thread's own queued calls meanwhile (see
-    // the class comment). Call it without holding this item's locks.
+    // the worker thread itself). The wait blocks plainly (see the class comment). Call it without
+    // holding this item's locks.
     void drainEvents();
 
 private:

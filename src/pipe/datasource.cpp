@@ -9,6 +9,8 @@
 
 #include <QThread>
 
+#include <utility>
+
 namespace ox {
 
 namespace {
@@ -34,7 +36,14 @@ IxDataSource::IxDataSource(ExFlags flags) : IxPipeItem(flags)
     renameThread();
 }
 
-IxDataSource::~IxDataSource() = default;
+IxDataSource::~IxDataSource()
+{
+    // The requestors' destroyed() handlers reach into this source: cut them while it is whole.
+    std::lock_guard<std::mutex> requestors(m_requestorsLock);
+    for (const QMetaObject::Connection& guard : std::as_const(m_requestors))
+        disconnect(guard);
+    m_requestors.clear();
+}
 
 IxDataSource::ExDataTriggerType IxDataSource::dataTriggerType() const
 {

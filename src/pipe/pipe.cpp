@@ -10,6 +10,9 @@
 
 #include <QMetaMethod>
 
+#include <algorithm>
+#include <utility>
+
 namespace ox {
 
 using detail::LogError;
@@ -29,6 +32,16 @@ CxPipe::CxPipe(QObject* parent) : QObject(parent) {}
 
 CxPipe::~CxPipe()
 {
+    // The listeners' destroyed() handlers reach into the pipe: cut them before anything of it goes
+    // away (Qt would only cut them in ~QObject, after the members are gone).
+    {
+        std::lock_guard<std::mutex> listeners(m_listenersLock);
+        for (const StartedLink& link : std::as_const(m_startedConnections)) {
+            disconnect(link.request);
+            disconnect(link.guard);
+        }
+        m_startedConnections.clear();
+    }
     if (m_root && m_state != eStopped)
         stop();
     QSet<IxPipeItem*> items;
@@ -213,12 +226,48 @@ QSet<QObject*> CxPipe::allDataListeners() const
 
 bool CxPipe::link(IxPipeItem* from, IxPipeItem* to)
 {
-    return from->addSuccessor(to) && to->addPrecedessor(from);
+    if (!from->addSuccessor(to))
+        return false;
+    if (to->addPrecedessor(from))
+        return true;
+    from->removeSuccessor(to);
+    return false;
 }
 
 bool CxPipe::unlink(IxPipeItem* from, IxPipeItem* to)
 {
-    return to->removePrecedessor(from) && from->removeSuccessor(to);
+    if (!to->removePrecedessor(from))
+        return false;
+    if (from->removeSuccessor(to))
+        return true;
+    to->addPrecedessor(from);
+    return false;
+}
+
+bool CxPipe::canLinkAll(const QList<Link>& links)
+{
+    return std::all_of(links.begin(), links.end(), [](const Link& l) {
+        return l.first != l.second && !l.first->isStarted() && !l.second->isStarted() &&
+               l.first->acceptAsSuccessor(l.second) && l.second->acceptAsPrecedessor(l.first);
+    });
+}
+
+bool CxPipe::relink(const QList<Link>& cut, const QList<Link>& made)
+{
+    int cuts = 0, links = 0;
+    while (cuts < cut.size() && unlink(cut[cuts].first, cut[cuts].second))
+        ++cuts;
+    if (cuts == cut.size())
+        while (links < made.size() && link(made[links].first, made[links].second))
+            ++links;
+    if (cuts == cut.size() && links == made.size())
+        return true;
+    // Undone: the same links as before (a restored link goes to the end of the lists).
+    for (int i = links - 1; i >= 0; --i)
+        unlink(made[i].first, made[i].second);
+    for (int i = 0; i < cuts; ++i)
+        link(cut[i].first, cut[i].second);
+    return false;
 }
 
 bool CxPipe::unlinkFromPrecedessors(IxPipeItem* item)
@@ -256,15 +305,17 @@ bool CxPipe::insertAfter(IxPipeItem* item, IxPipeItem* after)
         LogError(QStringLiteral("The item being inserted has invalid state for insertation."));
         return false;
     }
+    // Every new link is checked before any link is cut.
     const QList<IxPipeItem*> next = after->successors();
-    for (IxPipeItem* s : next)
-        if (!unlink(after, s))
-            return false;
-    if (!link(after, item))
+    QList<Link> cut, made{{after, item}};
+    for (IxPipeItem* s : next) {
+        cut << Link(after, s);
+        made << Link(item, s);
+    }
+    if (!canLinkAll(made) || !relink(cut, made)) {
+        LogError(QStringLiteral("The item cannot be linked to its new neighbours."));
         return false;
-    for (IxPipeItem* s : next)
-        if (!link(item, s))
-            return false;
+    }
     return item->setPipe(this, false);
 }
 
@@ -296,14 +347,15 @@ bool CxPipe::insertBefore(IxPipeItem* item, IxPipeItem* before)
         return false;
     }
     const QList<IxPipeItem*> previous = before->precedessors();
-    for (IxPipeItem* p : previous)
-        if (!(p->removeSuccessor(before) && before->removePrecedessor(p)))
-            return false;
-    if (!(before->addPrecedessor(item) && item->addSuccessor(before)))
+    QList<Link> cut, made{{item, before}};
+    for (IxPipeItem* p : previous) {
+        cut << Link(p, before);
+        made << Link(p, item);
+    }
+    if (!canLinkAll(made) || !relink(cut, made)) {
+        LogError(QStringLiteral("The item cannot be linked to its new neighbours."));
         return false;
-    for (IxPipeItem* p : previous)
-        if (!(item->addPrecedessor(p) && p->addSuccessor(item)))
-            return false;
+    }
     const bool ok = item->setPipe(this, false);
     if (item->precedessors().isEmpty())
         m_root = item;
@@ -381,27 +433,26 @@ bool CxPipe::replaceRoot(IxPipeItem* newRoot, IxPipeItem*& oldRoot)
     IxPipeItem* root = m_root;
     if (!root)
         return insertAfter(newRoot, nullptr);
-    const QList<IxPipeItem*> next = root->successors();
-    for (IxPipeItem* s : next) {
-        if (!root->removeSuccessor(s) || !s->removePrecedessor(root)) {
-            LogError(QStringLiteral("Failed to disconnect the root from successor."));
-            return false;
-        }
-        s->setPipe(nullptr, true);
-    }
-    oldRoot = root;
-    m_root = nullptr;
-    if (!insertAfter(newRoot, nullptr)) {
-        LogError(QStringLiteral("Failed to set new root item."));
+    if (newRoot == root || newRoot->pipe() || newRoot->isStarted() || !newRoot->successors().isEmpty() ||
+        !newRoot->precedessors().isEmpty()) {
+        LogError(QStringLiteral("The new root item belongs to a pipe or has links."));
         return false;
     }
-    root->setPipe(nullptr, false);
-    for (IxPipeItem* s : next) {
-        if (!branchAfter(s, newRoot)) {
-            LogError(QStringLiteral("Failed to connect the successor to the new root item."));
-            return false;
-        }
+    // The old root's successors move below the new root, all or none; their branches keep the
+    // pipe throughout.
+    QList<Link> cut, made;
+    for (IxPipeItem* s : root->successors()) {
+        cut << Link(root, s);
+        made << Link(newRoot, s);
     }
+    if (!canLinkAll(made) || !relink(cut, made)) {
+        LogError(QStringLiteral("Failed to connect the successor to the new root item."));
+        return false;
+    }
+    m_root = newRoot;
+    root->setPipe(nullptr, false);
+    newRoot->setPipe(this, false);
+    oldRoot = root;
     return true;
 }
 

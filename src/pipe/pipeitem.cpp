@@ -11,32 +11,16 @@
 
 #include "core/log.h"
 
-#include <QCoreApplication>
 #include <QThread>
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
+#include <utility>
 
 namespace ox {
 
 using detail::LogError;
 using detail::LogWarning;
-
-namespace {
-
-// Waits until `finished(sliceMs)` reports true (each call waits at most that long). Between the
-// slices the calling thread delivers the queued calls addressed to its own objects, so that a
-// worker blocked in a BlockingQueuedConnection to this thread can go on.
-template <typename Finished>
-void waitServingQueuedCalls(Finished finished)
-{
-    constexpr unsigned long kSliceMs = 2;
-    while (!finished(kSliceMs))
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-}
-
-} // namespace
 
 IxPipeItem::IxPipeItem(ExFlags flags)
     : m_flags(int(flags)), m_fpsCounter(std::make_unique<CxFrameRateCounter>()), m_thread(new QThread)
@@ -51,6 +35,14 @@ IxPipeItem::IxPipeItem(ExFlags flags)
 
 IxPipeItem::~IxPipeItem()
 {
+    // The outside listeners' destroyed() handlers reach into this item: cut them before anything
+    // of it goes away (Qt would only cut them in ~QObject, after the members are gone).
+    {
+        std::lock_guard<std::recursive_mutex> data(m_dataLock);
+        for (const QMetaObject::Connection& guard : std::as_const(m_listenerGuards))
+            disconnect(guard);
+        m_listenerGuards.clear();
+    }
     // Leave no dangling pointer behind in the pipe, the neighbours' link lists and their receiver
     // tables.
     if (CxPipe* pipe = m_pipe)
@@ -62,7 +54,7 @@ IxPipeItem::~IxPipeItem()
     drainEvents();
     m_thread->quit();
     if (QThread::currentThread() != m_thread)
-        waitServingQueuedCalls([this](unsigned long ms) { return m_thread->wait(ms); });
+        m_thread->wait();
     delete m_thread;
 }
 
@@ -803,10 +795,8 @@ void IxPipeItem::drainEvents()
             },
             Qt::QueuedConnection);
     }
-    waitServingQueuedCalls([&](unsigned long ms) {
-        std::unique_lock<std::mutex> guard(mutex);
-        return ran.wait_for(guard, std::chrono::milliseconds(ms), [&] { return done; });
-    });
+    std::unique_lock<std::mutex> guard(mutex);
+    ran.wait(guard, [&] { return done; });
 }
 
 } // namespace ox

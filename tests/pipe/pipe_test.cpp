@@ -6,10 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 
 using namespace ox;
 using oxtest::MessageCapture;
@@ -64,45 +61,11 @@ public:
     bool processData(IxData* input, IxData*& output) override
     {
         busy = true;
-        QThread::msleep(workMs);
+        QThread::msleep(50);
         busy = false;
         return TestProcessor::processData(input, output);
     }
     std::atomic<bool> open{false}, busy{false}, closedWhileBusy{false};
-    std::atomic<int> workMs{50};
-};
-
-// Shows each frame on the main thread and waits until it has been shown (at most 5 s, so that a
-// deadlock shows up as a late frame instead of a hung test). The call is posted under the lock it
-// takes and captures nothing: race detectors, blind to Qt's event queue, see the hand-over.
-class ShowingEater : public oxtest::TestEater
-{
-public:
-    bool consumeData(IxData* data) override
-    {
-        inside = true;
-        std::unique_lock<std::mutex> lock(s_mutex);
-        s_shown = false;
-        QMetaObject::invokeMethod(
-            qApp,
-            [] {
-                std::lock_guard<std::mutex> lock(s_mutex);
-                s_shown = true;
-                s_cv.notify_all();
-            },
-            Qt::QueuedConnection);
-        if (!s_cv.wait_for(lock, std::chrono::seconds(5), [] { return s_shown; }))
-            ++late;
-        lock.unlock();
-        return TestEater::consumeData(data);
-    }
-    std::atomic<bool> inside{false};
-    std::atomic<int> late{0};
-
-private:
-    static inline std::mutex s_mutex;
-    static inline std::condition_variable s_cv;
-    static inline bool s_shown = false;
 };
 
 } // namespace
@@ -536,6 +499,29 @@ TEST_F(PipeTest, CutLinksStopTheFramesAndAnchorsMustBelongToThePipe)
         EXPECT_FALSE((pipe.*edit)(item, outsider));
     EXPECT_EQ(pipe.rootItem(), source);
     EXPECT_TRUE(item->pipe() == nullptr && outsider->precedessors().isEmpty());
+
+    // Refused edits change nothing: a source follows nothing, a consumer precedes nothing and
+    // cannot take over the root's successors, a new root must be of no pipe.
+    auto* consumer = new TestConsumer;
+    ASSERT_TRUE(pipe.insertAfter(consumer, source));
+    auto* otherSource = keep(new TestSource);
+    auto* otherConsumer = keep(new TestConsumer);
+    CxPipe other;
+    auto* foreignRoot = keep(new TestSource);
+    ASSERT_TRUE(other.insertAfter(foreignRoot, nullptr));
+    EXPECT_FALSE(pipe.insertAfter(otherSource, source));
+    EXPECT_FALSE(pipe.insertBefore(otherConsumer, consumer));
+    for (IxPipeItem* newRoot : QList<IxPipeItem*>{otherConsumer, foreignRoot}) {
+        IxPipeItem* oldRoot = nullptr;
+        EXPECT_FALSE(pipe.replaceRoot(newRoot, oldRoot));
+        EXPECT_EQ(oldRoot, nullptr);
+    }
+    EXPECT_EQ(pipe.allItems(), set({source, consumer}));
+    EXPECT_EQ(source->successors(), QList<IxPipeItem*>{consumer});
+    EXPECT_EQ(consumer->precedessors(), QList<IxPipeItem*>{source});
+    for (IxPipeItem* item : QList<IxPipeItem*>{otherSource, otherConsumer})
+        EXPECT_TRUE(item->pipe() == nullptr && item->successors().isEmpty() &&
+                    item->precedessors().isEmpty());
 }
 
 TEST_F(PipeTest, OutsideListenersMayGoAwayWhileThePipeRuns)
@@ -561,32 +547,39 @@ TEST_F(PipeTest, OutsideListenersMayGoAwayWhileThePipeRuns)
         ASSERT_TRUE(pipe.stop());
         EXPECT_TRUE(pipe.nonPipeItemListeners().isEmpty());
     }
+
+    // A deleted item cuts its tie to its listeners first: a listener that goes away while the
+    // item is torn down (here from the item's destroyed(), its members gone) touches nothing of it.
+    auto* listener = new oxtest::Listener;
+    ASSERT_TRUE(pipe.connectNonPipeItemObject(source, listener, SLOT(onData(int))));
+    QObject::connect(source, &QObject::destroyed, [listener] { delete listener; });
+    ASSERT_TRUE(pipe.destroyAllItems());
 }
 
-TEST_F(PipeTest, StopLetsWorkersFinishAndServesTheirCallsToTheStoppingThread)
+TEST_F(PipeTest, StopWaitsForTheWorkerAndRunsNoQueuedCallOfTheStoppingThread)
 {
     auto* source = new TestSource;
     auto* processor = new ClosingProcessor;
-    ShowingEater eater;
-    auto* consumer = new CxDataConsumer(&eater);
+    auto* consumer = new TestConsumer;
     ASSERT_TRUE(pipe.insertAfter(source, nullptr) && pipe.insertAfter(processor, source) &&
                 pipe.insertAfter(consumer, processor) && pipe.setDataFeed(CxPipe::ePush));
 
-    // Stopped while processData() works: setupStop() waits for it.
+    // Stopped while processData() works: setupStop() waits for it. A call queued for the
+    // stopping thread meanwhile (one that would delete the items, say) runs only after stop().
     ASSERT_TRUE(pipe.start() && source->push());
     ASSERT_TRUE(waitFor([&] { return bool(processor->busy); }));
+    bool stopping = true, ranInsideStop = false, ran = false;
+    QObject context;
+    QMetaObject::invokeMethod(
+        &context,
+        [&] {
+            ran = true;
+            ranInsideStop = stopping;
+        },
+        Qt::QueuedConnection);
     ASSERT_TRUE(pipe.stop());
+    stopping = false;
     EXPECT_FALSE(processor->closedWhileBusy);
-
-    // Stopped while the eater waits for the main thread: the stop serves the eater's call. The
-    // wait for the eater must not run the main thread's events itself.
-    processor->workMs = 0;
-    ASSERT_TRUE(pipe.start() && source->push());
-    for (int i = 0; i < 20000 && !eater.inside; ++i)
-        QThread::usleep(500);
-    ASSERT_TRUE(eater.inside);
-    ASSERT_TRUE(pipe.stop());
-    EXPECT_EQ(eater.late, 0);
-    EXPECT_EQ(eater.eaten, 1);
-    ASSERT_TRUE(pipe.destroyAllItems());
+    ASSERT_TRUE(waitFor([&] { return ran; }));
+    EXPECT_FALSE(ranInsideStop);
 }
