@@ -124,11 +124,13 @@ private:
     static bool unlinkFromPrecedessors(IxPipeItem* item);
     // A link as (from, to).
     using Link = std::pair<IxPipeItem*, IxPipeItem*>;
-    // Whether every link can be made: distinct stopped items that accept each other.
-    static bool canLinkAll(const QList<Link>& links);
-    // Cuts `cut`, then makes `made`, each link on both sides; when a step fails, undoes what was
-    // done and returns false.
+    // Checks that every link of `made` can be made (distinct stopped items that accept each
+    // other), then cuts `cut` and makes `made`, each link on both sides. False, with nothing
+    // changed, when a check or a step fails.
     static bool relink(const QList<Link>& cut, const QList<Link>& made);
+    // The checks insertAfter() and insertBefore() share (`anchor` null: as the root); logs the
+    // failing one and returns false.
+    bool canInsert_noLock(IxPipeItem* item, IxPipeItem* anchor) const;
 
     mutable std::recursive_mutex m_lock;
     std::atomic<IxPipeItem*> m_root{nullptr}; // not owned; changed under m_lock

@@ -244,16 +244,14 @@ bool CxPipe::unlink(IxPipeItem* from, IxPipeItem* to)
     return false;
 }
 
-bool CxPipe::canLinkAll(const QList<Link>& links)
+bool CxPipe::relink(const QList<Link>& cut, const QList<Link>& made)
 {
-    return std::all_of(links.begin(), links.end(), [](const Link& l) {
+    const bool possible = std::all_of(made.begin(), made.end(), [](const Link& l) {
         return l.first != l.second && !l.first->isStarted() && !l.second->isStarted() &&
                l.first->acceptAsSuccessor(l.second) && l.second->acceptAsPrecedessor(l.first);
     });
-}
-
-bool CxPipe::relink(const QList<Link>& cut, const QList<Link>& made)
-{
+    if (!possible)
+        return false;
     int cuts = 0, links = 0;
     while (cuts < cut.size() && unlink(cut[cuts].first, cut[cuts].second))
         ++cuts;
@@ -278,14 +276,13 @@ bool CxPipe::unlinkFromPrecedessors(IxPipeItem* item)
     return true;
 }
 
-bool CxPipe::insertAfter(IxPipeItem* item, IxPipeItem* after)
+bool CxPipe::canInsert_noLock(IxPipeItem* item, IxPipeItem* anchor) const
 {
-    Lock lock(m_lock);
     if (m_state == eStarted || !item || item->pipe() || item->isStarted()) {
         LogError(QStringLiteral("Cannot insert new pipe item."));
         return false;
     }
-    if (!after && m_root) {
+    if (!anchor && m_root) {
         LogError(QStringLiteral("Cannot insert new pipe item. The root item exists."));
         return false;
     }
@@ -293,17 +290,25 @@ bool CxPipe::insertAfter(IxPipeItem* item, IxPipeItem* after)
         LogError(QStringLiteral("The item being inserted has precedessors or successors."));
         return false;
     }
-    if (!after) {
-        m_root = item;
-        return item->setPipe(this, true);
-    }
-    if (!allItems_noLock().contains(after)) {
+    if (anchor && !allItems_noLock().contains(anchor)) {
         LogError(QStringLiteral("Cannot insert new pipe item."));
         return false;
     }
-    if (after->isStarted()) {
+    if (anchor && anchor->isStarted()) {
         LogError(QStringLiteral("The item being inserted has invalid state for insertation."));
         return false;
+    }
+    return true;
+}
+
+bool CxPipe::insertAfter(IxPipeItem* item, IxPipeItem* after)
+{
+    Lock lock(m_lock);
+    if (!canInsert_noLock(item, after))
+        return false;
+    if (!after) {
+        m_root = item;
+        return item->setPipe(this, true);
     }
     // Every new link is checked before any link is cut.
     const QList<IxPipeItem*> next = after->successors();
@@ -312,7 +317,7 @@ bool CxPipe::insertAfter(IxPipeItem* item, IxPipeItem* after)
         cut << Link(after, s);
         made << Link(item, s);
     }
-    if (!canLinkAll(made) || !relink(cut, made)) {
+    if (!relink(cut, made)) {
         LogError(QStringLiteral("The item cannot be linked to its new neighbours."));
         return false;
     }
@@ -322,29 +327,11 @@ bool CxPipe::insertAfter(IxPipeItem* item, IxPipeItem* after)
 bool CxPipe::insertBefore(IxPipeItem* item, IxPipeItem* before)
 {
     Lock lock(m_lock);
-    if (m_state == eStarted || !item || item->pipe() || item->isStarted()) {
-        LogError(QStringLiteral("Cannot insert new pipe item."));
+    if (!canInsert_noLock(item, before))
         return false;
-    }
-    if (!before && m_root) {
-        LogError(QStringLiteral("Cannot insert new pipe item. The root item exists."));
-        return false;
-    }
-    if (!item->successors().isEmpty() || !item->precedessors().isEmpty()) {
-        LogError(QStringLiteral("The item being inserted has precedessors or successors."));
-        return false;
-    }
     if (!before) {
         m_root = item;
         return item->setPipe(this, false);
-    }
-    if (!allItems_noLock().contains(before)) {
-        LogError(QStringLiteral("Cannot insert new pipe item."));
-        return false;
-    }
-    if (before->isStarted()) {
-        LogError(QStringLiteral("The item being inserted has invalid state for insertation."));
-        return false;
     }
     const QList<IxPipeItem*> previous = before->precedessors();
     QList<Link> cut, made{{item, before}};
@@ -352,7 +339,7 @@ bool CxPipe::insertBefore(IxPipeItem* item, IxPipeItem* before)
         cut << Link(p, before);
         made << Link(p, item);
     }
-    if (!canLinkAll(made) || !relink(cut, made)) {
+    if (!relink(cut, made)) {
         LogError(QStringLiteral("The item cannot be linked to its new neighbours."));
         return false;
     }
@@ -445,7 +432,7 @@ bool CxPipe::replaceRoot(IxPipeItem* newRoot, IxPipeItem*& oldRoot)
         cut << Link(root, s);
         made << Link(newRoot, s);
     }
-    if (!canLinkAll(made) || !relink(cut, made)) {
+    if (!relink(cut, made)) {
         LogError(QStringLiteral("Failed to connect the successor to the new root item."));
         return false;
     }
